@@ -1,0 +1,3 @@
+#include "camera.h"
+#include <gtest/gtest.h>
+TEST(Camera, Start) { initCamera(); EXPECT_EQ(eyeZ, 25.0); }

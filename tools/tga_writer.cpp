@@ -1,0 +1,96 @@
+#include "tga_writer.h"
+
+#include <cstdio>
+#include <stdexcept>
+
+namespace {
+
+void put16(std::vector<unsigned char>& out, unsigned value)
+{
+    out.push_back(static_cast<unsigned char>(value & 0xFF));
+    out.push_back(static_cast<unsigned char>((value >> 8) & 0xFF));
+}
+
+// One pixel as the file stores it: B, G, R(, A), or a little-endian 5-5-5 value.
+std::vector<unsigned char> filePixel(const unsigned char* p, int channels, int bits)
+{
+    if (bits == 16) {
+        const unsigned v = ((p[0] >> 3u) << 10u) | ((p[1] >> 3u) << 5u) | (p[2] >> 3u);
+        return { static_cast<unsigned char>(v & 0xFF), static_cast<unsigned char>(v >> 8) };
+    }
+    std::vector<unsigned char> out = { p[2], p[1], p[0] };
+    if (bits == 32)
+        out.push_back(channels == 4 ? p[3] : 255);
+    return out;
+}
+
+// Run-length packets within one row: runs of equal pixels, raw stretches between.
+void appendRunLengthRow(std::vector<unsigned char>& out, const std::vector<std::vector<unsigned char>>& row)
+{
+    size_t i = 0;
+    while (i < row.size()) {
+        size_t run = 1;
+        while (i + run < row.size() && run < 128 && row[i + run] == row[i])
+            ++run;
+        if (run > 1) {
+            out.push_back(static_cast<unsigned char>(127 + run));
+            out.insert(out.end(), row[i].begin(), row[i].end());
+            i += run;
+            continue;
+        }
+        size_t raw = 1;
+        while (i + raw < row.size() && raw < 128 && row[i + raw] != row[i + raw - 1])
+            ++raw;
+        if (i + raw < row.size() && raw > 1)
+            --raw; // leave the last pixel to start the run it belongs to
+        out.push_back(static_cast<unsigned char>(raw - 1));
+        for (size_t k = 0; k < raw; ++k)
+            out.insert(out.end(), row[i + k].begin(), row[i + k].end());
+        i += raw;
+    }
+}
+
+} // namespace
+
+std::vector<unsigned char> encodeTga(int width, int height, int channels,
+                                     const std::vector<unsigned char>& pixels,
+                                     const TgaWriteOptions& options)
+{
+    if (width < 0 || width > 65535 || height < 0 || height > 65535 || (channels != 3 && channels != 4)
+        || (options.bits != 16 && options.bits != 24 && options.bits != 32) || options.id.size() > 255
+        || pixels.size() != static_cast<size_t>(width) * height * channels)
+        throw std::invalid_argument("encodeTga: unsupported image");
+
+    std::vector<unsigned char> out = { static_cast<unsigned char>(options.id.size()), 0,
+                                       static_cast<unsigned char>(options.runLength ? 10 : 2) };
+    out.resize(12, 0); // colour map specification and origin
+    put16(out, static_cast<unsigned>(width));
+    put16(out, static_cast<unsigned>(height));
+    out.push_back(static_cast<unsigned char>(options.bits));
+    const unsigned alphaBits = options.bits == 32 ? 8u : options.bits == 16 ? 1u : 0u;
+    out.push_back(static_cast<unsigned char>(alphaBits | (options.topLeft ? 0x20u : 0u)));
+    out.insert(out.end(), options.id.begin(), options.id.end());
+
+    for (int r = 0; r < height; ++r) {
+        const int row = options.topLeft ? height - 1 - r : r;
+        std::vector<std::vector<unsigned char>> filePixels;
+        for (int x = 0; x < width; ++x)
+            filePixels.push_back(filePixel(&pixels[(static_cast<size_t>(row) * width + x) * channels],
+                                           channels, options.bits));
+        if (options.runLength)
+            appendRunLengthRow(out, filePixels);
+        else
+            for (const auto& p : filePixels)
+                out.insert(out.end(), p.begin(), p.end());
+    }
+    return out;
+}
+
+bool writeFile(const std::string& path, const std::vector<unsigned char>& bytes)
+{
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file)
+        return false;
+    const bool whole = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    return std::fclose(file) == 0 && whole;
+}

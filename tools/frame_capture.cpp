@@ -1,0 +1,88 @@
+// Replays the viewer frame by frame, so GL state that carries over from one
+// frame to the next (current material, normal, line width) is what it would
+// be in the viewer.
+#include "frame_capture.h"
+
+#include "app.h"
+#include "camera.h"
+#include "scene.h"
+
+#include <GL/freeglut.h>
+#include <stb/stb_image_write.h>
+
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
+namespace {
+
+bool viewportIs(int width, int height)
+{
+    GLint vp[4];
+    glGetIntegerv(GL_VIEWPORT, vp);
+    return vp[2] == width && vp[3] == height;
+}
+
+Picture readBackBuffer()
+{
+    Picture picture;
+    picture.width = viewSize;
+    picture.height = viewSize;
+    picture.rgb.resize(static_cast<size_t>(viewSize) * viewSize * 3);
+    glFinish();
+    glReadBuffer(GL_BACK);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, viewSize, viewSize, GL_RGB, GL_UNSIGNED_BYTE, picture.rgb.data());
+
+    // GL hands the bottom row first; pictures keep the top row first.
+    const size_t row = static_cast<size_t>(viewSize) * 3;
+    for (int y = 0; y < viewSize / 2; ++y)
+        std::swap_ranges(picture.rgb.begin() + y * row, picture.rgb.begin() + (y + 1) * row,
+                         picture.rgb.begin() + (viewSize - 1 - y) * row);
+    return picture;
+}
+
+} // namespace
+
+bool openViewerForCapture(int* argc, char** argv, std::string* error)
+{
+    openViewer(argc, argv);
+    glutSetOption(GLUT_ACTION_ON_WINDOW_CLOSE, GLUT_ACTION_CONTINUE_EXECUTION);
+    // GLUT runs the first reshape once the window is mapped; wait up to about 4 s.
+    for (int i = 0; i < 2000 && !viewportIs(viewSize, viewSize); ++i) {
+        glutMainLoopEvent();
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    if (viewportIs(viewSize, viewSize))
+        return true;
+    *error = "the viewer's window did not come out at 500 x 500";
+    return false;
+}
+
+std::vector<Picture> captureViews(const std::vector<int>& steps)
+{
+    std::vector<Picture> pictures;
+    initCamera();
+    int step = 0;
+    for (int wanted : steps) {
+        for (;;) {
+            drawFrame();
+            if (step >= wanted)
+                break;
+            glutSwapBuffers();
+            advanceOrbit();
+            ++step;
+        }
+        pictures.push_back(readBackBuffer());
+        glutSwapBuffers();
+        advanceOrbit();
+        ++step;
+    }
+    return pictures;
+}
+
+bool writePng(const std::string& path, const Picture& picture)
+{
+    return stbi_write_png(path.c_str(), picture.width, picture.height, 3, picture.rgb.data(),
+                          picture.width * 3) != 0;
+}

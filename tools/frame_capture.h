@@ -1,0 +1,28 @@
+// What the viewer's window shows, read back as pictures: shared by the
+// snapshot tool and the picture regression tests, so both see the same.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct Picture {
+    int width = 0;
+    int height = 0;
+    std::vector<unsigned char> rgb; // width * height pixels, R, G, B, top row first
+};
+
+const int viewSize = 500; // the viewer's window, in pixels each way
+
+// The viewer's own start-up (openViewer, which draws nothing yet) and its
+// first reshape. False, with the reason in *error, when the window did not
+// come out at 500 x 500 (a window manager may have resized it).
+bool openViewerForCapture(int* argc, char** argv, std::string* error);
+
+// Replays the viewer from its start view: initCamera, then the frame after
+// each orbit step is drawn and shown as the idle callback and the display
+// callback would. Returns the frames after each count in `steps` (ascending),
+// each read from the back buffer before it is swapped.
+std::vector<Picture> captureViews(const std::vector<int>& steps);
+
+// PNG through stb_image_write; false if the file cannot be written.
+bool writePng(const std::string& path, const Picture& picture);

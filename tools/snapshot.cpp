@@ -1,0 +1,121 @@
+// tollmere-snapshot: writes what the viewer shows after a number of orbit
+// steps to a 500 x 500 PNG. Runs on machines without a desktop (a private
+// Xvfb) and always through Mesa's software renderer, so the same inputs give
+// the same bytes.
+#include "frame_capture.h"
+#include "private_display.h"
+
+#include <GL/freeglut.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+namespace {
+
+const char usage[] =
+    "usage: tollmere-snapshot [--steps N] [--out FILE.png]\n"
+    "  --steps N   orbit steps after the start view, 0 to 100000 (default 0: the start view)\n"
+    "  --out FILE  the PNG to write (default tollmere.png)\n"
+    "Reads its pictures from data/ under the working directory, like the viewer.\n";
+
+const long maxSteps = 100000; // a frame is drawn for every step, as in the viewer
+
+struct Options {
+    int steps = 0;
+    std::string out = "tollmere.png";
+    bool help = false;
+};
+
+bool parseSteps(const char* text, int* steps)
+{
+    long value = 0;
+    if (!*text)
+        return false;
+    for (const char* c = text; *c; ++c) {
+        if (*c < '0' || *c > '9')
+            return false;
+        value = value * 10 + (*c - '0');
+        if (value > maxSteps)
+            return false;
+    }
+    *steps = static_cast<int>(value);
+    return true;
+}
+
+bool endsWithPng(const std::string& name)
+{
+    return name.size() > 4 && name.compare(name.size() - 4, 4, ".png") == 0;
+}
+
+bool parseArguments(int argc, char** argv, Options* options, std::string* error)
+{
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "-h" || arg == "--help") {
+            options->help = true;
+        } else if (arg == "--steps" || arg == "--out") {
+            if (i + 1 >= argc) {
+                *error = arg + " needs a value";
+                return false;
+            }
+            const char* value = argv[++i];
+            if (arg == "--steps" && !parseSteps(value, &options->steps)) {
+                *error = "--steps takes a whole number from 0 to 100000, not '" + std::string(value) + "'";
+                return false;
+            }
+            if (arg == "--out") {
+                options->out = value;
+                if (!endsWithPng(options->out)) {
+                    *error = "--out takes a file name ending in .png, not '" + options->out + "'";
+                    return false;
+                }
+            }
+        } else {
+            *error = "unknown argument '" + arg + "'";
+            return false;
+        }
+    }
+    return true;
+}
+
+int fail(const std::string& message)
+{
+    std::fprintf(stderr, "tollmere-snapshot: %s\n", message.c_str());
+    return 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    Options options;
+    std::string error;
+    if (!parseArguments(argc, argv, &options, &error)) {
+        std::fprintf(stderr, "tollmere-snapshot: %s\n%s", error.c_str(), usage);
+        return 2;
+    }
+    if (options.help) {
+        std::fputs(usage, stdout);
+        return 0;
+    }
+
+    useSoftwareRenderer();
+    if (!ensureDisplay(false, &error))
+        return fail(error);
+
+    int glutArgc = 1; // the tool's own options are not GLUT's
+    char* glutArgv[] = { argv[0], nullptr };
+    if (!openViewerForCapture(&glutArgc, glutArgv, &error))
+        return fail(error);
+    const Picture picture = captureViews({ options.steps }).front();
+    glutExit(); // closes the window while its X server is still there
+    endPrivateDisplay();
+
+    if (!writePng(options.out, picture))
+        return fail("cannot write " + options.out + ": " + std::strerror(errno));
+    std::printf("tollmere-snapshot: wrote %s (500 x 500, %d orbit step%s after the start view)\n",
+                options.out.c_str(), options.steps, options.steps == 1 ? "" : "s");
+    return 0;
+}

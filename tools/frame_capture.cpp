@@ -8,7 +8,6 @@
 #include "scene.h"
 
 #include <GL/freeglut.h>
-#include <stb/stb_image_write.h>
 
 #include <algorithm>
 #include <chrono>
@@ -79,10 +78,4 @@ std::vector<Picture> captureViews(const std::vector<int>& steps)
         ++step;
     }
     return pictures;
-}
-
-bool writePng(const std::string& path, const Picture& picture)
-{
-    return stbi_write_png(path.c_str(), picture.width, picture.height, 3, picture.rgb.data(),
-                          picture.width * 3) != 0;
 }

@@ -2,19 +2,15 @@
 // snapshot tool and the picture regression tests, so both see the same.
 #pragma once
 
+#include "picture.h"
+
 #include <string>
 #include <vector>
 
-struct Picture {
-    int width = 0;
-    int height = 0;
-    std::vector<unsigned char> rgb; // width * height pixels, R, G, B, top row first
-};
-
 const int viewSize = 500; // the viewer's window, in pixels each way
 
-// The viewer's own start-up (openViewer, which draws nothing yet) and its
-// first reshape. False, with the reason in *error, when the window did not
+// The viewer's own start-up (openViewer) and its first reshape, waiting
+// for the window to map. False, with the reason in *error, when it did not
 // come out at 500 x 500 (a window manager may have resized it).
 bool openViewerForCapture(int* argc, char** argv, std::string* error);
 
@@ -23,6 +19,3 @@ bool openViewerForCapture(int* argc, char** argv, std::string* error);
 // callback would. Returns the frames after each count in `steps` (ascending),
 // each read from the back buffer before it is swapped.
 std::vector<Picture> captureViews(const std::vector<int>& steps);
-
-// PNG through stb_image_write; false if the file cannot be written.
-bool writePng(const std::string& path, const Picture& picture);

@@ -1,0 +1,30 @@
+// Comparing a rendered picture with its golden one, in the way GL conformance
+// suites do: small per-channel differences are rasterisation noise, and a
+// handful of pixels may differ along edges.
+#pragma once
+
+#include "picture.h"
+
+#include <string>
+
+struct Tolerance {
+    int channel = 3;             // largest difference per channel, out of 255
+    double offFraction = 0.001;  // share of pixels allowed beyond it (0.1 %)
+};
+
+struct Comparison {
+    bool sameSize = false;
+    long pixels = 0;   // pixels compared
+    long off = 0;      // pixels with a channel beyond the tolerance
+    int worst = 0;     // largest channel difference seen
+    bool passes = false;
+};
+
+Comparison comparePictures(const Picture& expected, const Picture& actual, const Tolerance& tolerance = {});
+
+// The expected picture dimmed to a quarter, with every pixel beyond the
+// tolerance in full red: where a change is, at a glance. Same size pictures only.
+Picture diffPicture(const Picture& expected, const Picture& actual, const Tolerance& tolerance = {});
+
+// One line for a failure message: how many pixels are off, and by how much.
+std::string describe(const Comparison& comparison);

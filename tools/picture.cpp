@@ -1,0 +1,23 @@
+#include "picture.h"
+
+#include <stb/stb_image.h>
+#include <stb/stb_image_write.h>
+
+bool writePng(const std::string& path, const Picture& picture)
+{
+    return stbi_write_png(path.c_str(), picture.width, picture.height, 3, picture.rgb.data(),
+                          picture.width * 3) != 0;
+}
+
+bool readPng(const std::string& path, Picture* picture)
+{
+    int width = 0, height = 0, channels = 0;
+    unsigned char* pixels = stbi_load(path.c_str(), &width, &height, &channels, 3);
+    if (!pixels)
+        return false;
+    picture->width = width;
+    picture->height = height;
+    picture->rgb.assign(pixels, pixels + static_cast<size_t>(width) * height * 3);
+    stbi_image_free(pixels);
+    return true;
+}

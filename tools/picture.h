@@ -1,0 +1,18 @@
+// An RGB picture, top row first, and its PNG files (stb_image_write to write,
+// stb_image to read).
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct Picture {
+    int width = 0;
+    int height = 0;
+    std::vector<unsigned char> rgb; // width * height pixels, R, G, B, top row first
+};
+
+// False if the file cannot be written.
+bool writePng(const std::string& path, const Picture& picture);
+
+// False if the file cannot be read or is not an image; any PNG is turned into RGB.
+bool readPng(const std::string& path, Picture* picture);

@@ -1,0 +1,140 @@
+// tollmere-snapshot as a user runs it: without a display, with bad
+// arguments, twice in a row, and leaving no X server behind.
+#include "image_compare.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+struct Result {
+    int status = -1;
+    std::string out, err;
+};
+
+std::string readText(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// A fresh working directory per test, so files written by one cannot pass another.
+class Snapshot : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        dir = ::testing::TempDir() + "snapshot_test_" + info->name() + "_" + std::to_string(getpid());
+        ASSERT_EQ(std::system(("rm -rf '" + dir + "' && mkdir -p '" + dir + "'").c_str()), 0);
+    }
+    void TearDown() override { std::system(("rm -rf '" + dir + "'").c_str()); }
+
+    // Runs the tool in the test's directory with no DISPLAY, as on a machine without a desktop.
+    Result snapshot(const std::string& arguments, const std::string& prefix = "")
+    {
+        const std::string cmd = "cd '" + dir + "' && " + prefix + "env -u DISPLAY " TOLLMERE_SNAPSHOT " "
+                                + arguments + " >stdout.txt 2>stderr.txt";
+        Result run;
+        const int raw = std::system(cmd.c_str());
+        run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        run.out = readText(dir + "/stdout.txt");
+        run.err = readText(dir + "/stderr.txt");
+        return run;
+    }
+
+    std::string dir;
+};
+
+Picture golden(const std::string& name)
+{
+    Picture p;
+    EXPECT_TRUE(readPng(std::string(TOLLMERE_GOLDEN_DIR) + "/" + name + ".png", &p)) << name;
+    return p;
+}
+
+} // namespace
+
+TEST_F(Snapshot, WritesTheStartViewToTollmerePngWithoutADisplay)
+{
+    const Result run = snapshot("");
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "tollmere-snapshot: wrote tollmere.png (500 x 500, 0 orbit steps after the start view)\n");
+    Picture picture;
+    ASSERT_TRUE(readPng(dir + "/tollmere.png", &picture));
+    const Comparison c = comparePictures(golden("view-000"), picture);
+    EXPECT_TRUE(c.passes) << describe(c);
+}
+
+TEST_F(Snapshot, SameStepsGiveTheSameBytesAndTheGoldenView)
+{
+    ASSERT_EQ(snapshot("--steps 1 --out a.png").status, 0);
+    ASSERT_EQ(snapshot("--out b.png --steps 1").status, 0);
+    const std::string a = readText(dir + "/a.png");
+    EXPECT_GT(a.size(), 1000u);
+    EXPECT_TRUE(a == readText(dir + "/b.png")) << "two runs with the same inputs wrote different files";
+
+    Picture picture;
+    ASSERT_TRUE(readPng(dir + "/a.png", &picture));
+    const Comparison c = comparePictures(golden("view-001"), picture);
+    EXPECT_TRUE(c.passes) << describe(c);
+    EXPECT_FALSE(comparePictures(golden("view-000"), picture).passes) << "one step must move the view";
+}
+
+TEST_F(Snapshot, BadArgumentsAreRefusedWithAMessageAndStatus2)
+{
+    const struct {
+        const char* arguments;
+        const char* message;
+    } cases[] = {
+        { "--steps", "--steps needs a value" },
+        { "--steps -1", "--steps takes a whole number from 0 to 100000, not '-1'" },
+        { "--steps 2x", "--steps takes a whole number from 0 to 100000, not '2x'" },
+        { "--steps ''", "--steps takes a whole number from 0 to 100000, not ''" },
+        { "--steps 100001", "--steps takes a whole number from 0 to 100000, not '100001'" },
+        { "--steps 99999999999999999999", "--steps takes a whole number from 0 to 100000, not '99999999999999999999'" },
+        { "--out", "--out needs a value" },
+        { "--out view.jpg", "--out takes a file name ending in .png, not 'view.jpg'" },
+        { "--frames 3", "unknown argument '--frames'" },
+    };
+    for (const auto& c : cases) {
+        const Result run = snapshot(c.arguments);
+        EXPECT_EQ(run.status, 2) << c.arguments;
+        EXPECT_NE(run.err.find(std::string("tollmere-snapshot: ") + c.message), std::string::npos)
+            << c.arguments << " said: " << run.err;
+        EXPECT_NE(run.err.find("usage: tollmere-snapshot"), std::string::npos) << c.arguments;
+        EXPECT_EQ(run.out, "") << c.arguments;
+    }
+    EXPECT_NE(access((dir + "/tollmere.png").c_str(), F_OK), 0) << "a refused run wrote a picture";
+}
+
+TEST_F(Snapshot, HelpGoesToStandardOutput)
+{
+    const Result run = snapshot("--help");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out.rfind("usage: tollmere-snapshot [--steps N] [--out FILE.png]\n", 0), 0u) << run.out;
+    EXPECT_EQ(run.err, "");
+}
+
+TEST_F(Snapshot, AnUnwritableOutputFailsWithStatus1)
+{
+    const Result run = snapshot("--out no-such-dir/view.png");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "tollmere-snapshot: cannot write no-such-dir/view.png: No such file or directory\n");
+}
+
+TEST_F(Snapshot, ItsPrivateXServerEndsWithIt)
+{
+    // In a session of its own, whatever the tool started is found by session id afterwards.
+    const Result run = snapshot("--out v.png", "setsid sh -c 'echo $$ >session.txt; exec \"$0\" \"$@\"' ");
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::string session = readText(dir + "/session.txt");
+    ASSERT_FALSE(session.empty());
+    const std::string left = "pgrep -s " + session.substr(0, session.find('\n')) + " >/dev/null";
+    EXPECT_NE(std::system(left.c_str()), 0) << "a process of the tool's session is still running";
+}

@@ -52,6 +52,15 @@ Rgb pixelAt(int x, int y)
     return { p[0], p[1], p[2] };
 }
 
+std::vector<unsigned char> readWindow()
+{
+    std::vector<unsigned char> pixels(static_cast<size_t>(viewportWidth()) * viewportHeight() * 3);
+    glReadBuffer(GL_BACK);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, viewportWidth(), viewportHeight(), GL_RGB, GL_UNSIGNED_BYTE, pixels.data());
+    return pixels;
+}
+
 void pumpEvents(int times)
 {
     for (int i = 0; i < times; ++i) {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 struct Rgb {
     int r, g, b;
@@ -18,6 +19,9 @@ void renderFrame();
 
 // Pixel at window coordinates, with (0, 0) the top-left corner as in a screenshot.
 Rgb pixelAt(int x, int y);
+
+// The whole back buffer, RGB rows bottom first.
+std::vector<unsigned char> readWindow();
 
 // Width and height of the GL viewport in pixels.
 int viewportWidth();

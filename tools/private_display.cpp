@@ -17,6 +17,7 @@
 namespace {
 
 pid_t serverPid = -1;
+pid_t serverOwner = -1; // forked children inherit serverPid but must not end the server
 const int startTimeoutMs = 20000;
 
 bool displayOpens()
@@ -83,6 +84,7 @@ bool startServer(std::string* error)
         execServer(fds[1]);
     }
     close(fds[1]);
+    serverOwner = getpid();
     std::atexit(endPrivateDisplay);
 
     std::string number;
@@ -108,7 +110,7 @@ bool ensureDisplay(bool privateOnly, std::string* error)
 
 void endPrivateDisplay()
 {
-    if (serverPid <= 0)
+    if (serverPid <= 0 || getpid() != serverOwner)
         return;
     kill(serverPid, SIGTERM);
     for (int i = 0; i < 200; ++i) { // up to 2 s, then no more asking

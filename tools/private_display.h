@@ -12,7 +12,8 @@
 // the kernel if this process dies first.
 bool ensureDisplay(bool privateOnly, std::string* error);
 
-// Ends the private server, if one was started; safe to call more than once.
+// Ends the private server, if this process started one; safe to call more
+// than once, and does nothing in a forked child.
 // Close the GL window (glutExit) first: nothing may talk to the server after.
 void endPrivateDisplay();
 

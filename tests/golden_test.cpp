@@ -1,4 +1,4 @@
-// Picture regression: the viewer's start view and three orbit positions,
+// RgbImage regression: the viewer's start view and three orbit positions,
 // replayed frame by frame as the viewer draws them, against golden PNGs made
 // by tollmere-snapshot. After an intended change to the picture, refresh the
 // goldens with scripts/refresh-goldens and look at them before committing.
@@ -33,7 +33,7 @@ std::string viewName(int steps)
 }
 
 // ctest runs each view in a process of its own: replay only as far as needed.
-Picture renderedView(size_t index)
+RgbImage renderedView(size_t index)
 {
     return captureViews({ goldenSteps.at(index) }).front();
 }
@@ -54,9 +54,9 @@ TEST_P(GoldenView, MatchesItsGoldenPicture)
     const int steps = goldenSteps[GetParam()];
     const std::string name = viewName(steps);
     const std::string goldenPath = std::string(TOLLMERE_GOLDEN_DIR) + "/" + name + ".png";
-    const Picture actual = renderedView(GetParam());
+    const RgbImage actual = renderedView(GetParam());
 
-    Picture golden;
+    RgbImage golden;
     ASSERT_TRUE(readPng(goldenPath, &golden))
         << "cannot read " << goldenPath << "; make the goldens with scripts/refresh-goldens";
     const Comparison c = comparePictures(golden, actual);

@@ -5,7 +5,7 @@
 
 namespace {
 
-int pixelDifference(const Picture& a, const Picture& b, size_t pixel)
+int pixelDifference(const RgbImage& a, const RgbImage& b, size_t pixel)
 {
     int worst = 0;
     for (size_t c = 0; c < 3; ++c) {
@@ -18,7 +18,7 @@ int pixelDifference(const Picture& a, const Picture& b, size_t pixel)
 
 } // namespace
 
-Comparison comparePictures(const Picture& expected, const Picture& actual, const Tolerance& tolerance)
+Comparison comparePictures(const RgbImage& expected, const RgbImage& actual, const Tolerance& tolerance)
 {
     Comparison result;
     result.sameSize = expected.width == actual.width && expected.height == actual.height
@@ -38,9 +38,9 @@ Comparison comparePictures(const Picture& expected, const Picture& actual, const
     return result;
 }
 
-Picture diffPicture(const Picture& expected, const Picture& actual, const Tolerance& tolerance)
+RgbImage diffPicture(const RgbImage& expected, const RgbImage& actual, const Tolerance& tolerance)
 {
-    Picture diff = expected;
+    RgbImage diff = expected;
     const size_t pixels = expected.rgb.size() / 3;
     for (size_t i = 0; i < pixels && i * 3 < actual.rgb.size(); ++i) {
         const bool off = pixelDifference(expected, actual, i) > tolerance.channel;

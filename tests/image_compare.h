@@ -3,7 +3,7 @@
 // handful of pixels may differ along edges.
 #pragma once
 
-#include "picture.h"
+#include "rgb_image.h"
 
 #include <string>
 
@@ -20,11 +20,11 @@ struct Comparison {
     bool passes = false;
 };
 
-Comparison comparePictures(const Picture& expected, const Picture& actual, const Tolerance& tolerance = {});
+Comparison comparePictures(const RgbImage& expected, const RgbImage& actual, const Tolerance& tolerance = {});
 
 // The expected picture dimmed to a quarter, with every pixel beyond the
 // tolerance in full red: where a change is, at a glance. Same size pictures only.
-Picture diffPicture(const Picture& expected, const Picture& actual, const Tolerance& tolerance = {});
+RgbImage diffPicture(const RgbImage& expected, const RgbImage& actual, const Tolerance& tolerance = {});
 
 // One line for a failure message: how many pixels are off, and by how much.
 std::string describe(const Comparison& comparison);

@@ -9,9 +9,9 @@
 
 namespace {
 
-Picture grey(int width, int height, unsigned char value)
+RgbImage grey(int width, int height, unsigned char value)
 {
-    Picture p;
+    RgbImage p;
     p.width = width;
     p.height = height;
     p.rgb.assign(static_cast<size_t>(width) * height * 3, value);
@@ -19,7 +19,7 @@ Picture grey(int width, int height, unsigned char value)
 }
 
 // Changes `count` pixels' green channel by `by`, from the first pixel on.
-Picture shifted(Picture p, int count, int by)
+RgbImage shifted(RgbImage p, int count, int by)
 {
     for (int i = 0; i < count; ++i)
         p.rgb[static_cast<size_t>(i) * 3 + 1] = static_cast<unsigned char>(p.rgb[i * 3 + 1] + by);
@@ -40,7 +40,7 @@ TEST(ImageCompare, IdenticalPicturesPass)
 
 TEST(ImageCompare, ThreeLevelsPerChannelIsNoiseFourIsAChange)
 {
-    const Picture expected = grey(10, 10, 100);
+    const RgbImage expected = grey(10, 10, 100);
     EXPECT_EQ(comparePictures(expected, shifted(expected, 100, 3)).off, 0);
     EXPECT_EQ(comparePictures(expected, shifted(expected, 100, -3)).off, 0);
     EXPECT_EQ(comparePictures(expected, shifted(expected, 7, 4)).off, 7);
@@ -49,7 +49,7 @@ TEST(ImageCompare, ThreeLevelsPerChannelIsNoiseFourIsAChange)
 
 TEST(ImageCompare, AtMostOneTenthOfAPercentOfPixelsMayBeOff)
 {
-    const Picture expected = grey(500, 500, 100);
+    const RgbImage expected = grey(500, 500, 100);
     EXPECT_TRUE(comparePictures(expected, shifted(expected, 250, 50)).passes);
     const Comparison tooMany = comparePictures(expected, shifted(expected, 251, 50));
     EXPECT_FALSE(tooMany.passes);
@@ -62,16 +62,16 @@ TEST(ImageCompare, PicturesOfAnotherSizeNeverPass)
     EXPECT_FALSE(c.sameSize);
     EXPECT_FALSE(c.passes);
     EXPECT_EQ(describe(c), "the pictures differ in size");
-    EXPECT_FALSE(comparePictures(grey(2, 2, 0), Picture{ 2, 2, {} }).passes);
+    EXPECT_FALSE(comparePictures(grey(2, 2, 0), RgbImage{ 2, 2, {} }).passes);
 }
 
 TEST(ImageCompare, DiffMarksExactlyTheOffPixelsInRed)
 {
-    const Picture expected = grey(4, 1, 200);
-    Picture actual = expected;
+    const RgbImage expected = grey(4, 1, 200);
+    RgbImage actual = expected;
     actual.rgb[1 * 3 + 2] = 190; // pixel 1: blue off by 10
     actual.rgb[2 * 3 + 0] = 198; // pixel 2: red within the tolerance
-    const Picture diff = diffPicture(expected, actual);
+    const RgbImage diff = diffPicture(expected, actual);
     ASSERT_EQ(diff.rgb.size(), expected.rgb.size());
     const unsigned char want[] = { 50, 50, 50, 255, 0, 0, 50, 50, 50, 50, 50, 50 };
     for (size_t i = 0; i < sizeof want; ++i)
@@ -80,12 +80,12 @@ TEST(ImageCompare, DiffMarksExactlyTheOffPixelsInRed)
 
 TEST(ImageCompare, PngRoundTripKeepsEveryPixelAndRowOrder)
 {
-    Picture p = grey(3, 2, 0);
+    RgbImage p = grey(3, 2, 0);
     for (size_t i = 0; i < p.rgb.size(); ++i)
         p.rgb[i] = static_cast<unsigned char>(i * 13);
     const std::string path = ::testing::TempDir() + "image_compare_round_trip.png";
     ASSERT_TRUE(writePng(path, p));
-    Picture back;
+    RgbImage back;
     ASSERT_TRUE(readPng(path, &back));
     EXPECT_EQ(back.width, 3);
     EXPECT_EQ(back.height, 2);

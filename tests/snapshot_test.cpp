@@ -51,9 +51,9 @@ protected:
     std::string dir;
 };
 
-Picture golden(const std::string& name)
+RgbImage golden(const std::string& name)
 {
-    Picture p;
+    RgbImage p;
     EXPECT_TRUE(readPng(std::string(TOLLMERE_GOLDEN_DIR) + "/" + name + ".png", &p)) << name;
     return p;
 }
@@ -65,7 +65,7 @@ TEST_F(Snapshot, WritesTheStartViewToTollmerePngWithoutADisplay)
     const Result run = snapshot("");
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, "tollmere-snapshot: wrote tollmere.png (500 x 500, 0 orbit steps after the start view)\n");
-    Picture picture;
+    RgbImage picture;
     ASSERT_TRUE(readPng(dir + "/tollmere.png", &picture));
     const Comparison c = comparePictures(golden("view-000"), picture);
     EXPECT_TRUE(c.passes) << describe(c);
@@ -79,7 +79,7 @@ TEST_F(Snapshot, SameStepsGiveTheSameBytesAndTheGoldenView)
     EXPECT_GT(a.size(), 1000u);
     EXPECT_TRUE(a == readText(dir + "/b.png")) << "two runs with the same inputs wrote different files";
 
-    Picture picture;
+    RgbImage picture;
     ASSERT_TRUE(readPng(dir + "/a.png", &picture));
     const Comparison c = comparePictures(golden("view-001"), picture);
     EXPECT_TRUE(c.passes) << describe(c);

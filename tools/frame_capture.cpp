@@ -22,9 +22,9 @@ bool viewportIs(int width, int height)
     return vp[2] == width && vp[3] == height;
 }
 
-Picture readBackBuffer()
+RgbImage readBackBuffer()
 {
-    Picture picture;
+    RgbImage picture;
     picture.width = viewSize;
     picture.height = viewSize;
     picture.rgb.resize(static_cast<size_t>(viewSize) * viewSize * 3);
@@ -58,9 +58,9 @@ bool openViewerForCapture(int* argc, char** argv, std::string* error)
     return false;
 }
 
-std::vector<Picture> captureViews(const std::vector<int>& steps)
+std::vector<RgbImage> captureViews(const std::vector<int>& steps)
 {
-    std::vector<Picture> pictures;
+    std::vector<RgbImage> pictures;
     initCamera();
     int step = 0;
     for (int wanted : steps) {

@@ -2,7 +2,7 @@
 // snapshot tool and the picture regression tests, so both see the same.
 #pragma once
 
-#include "picture.h"
+#include "rgb_image.h"
 
 #include <string>
 #include <vector>
@@ -18,4 +18,4 @@ bool openViewerForCapture(int* argc, char** argv, std::string* error);
 // each orbit step is drawn and shown as the idle callback and the display
 // callback would. Returns the frames after each count in `steps` (ascending),
 // each read from the back buffer before it is swapped.
-std::vector<Picture> captureViews(const std::vector<int>& steps);
+std::vector<RgbImage> captureViews(const std::vector<int>& steps);

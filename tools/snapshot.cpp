@@ -109,7 +109,7 @@ int main(int argc, char** argv)
     char* glutArgv[] = { argv[0], nullptr };
     if (!openViewerForCapture(&glutArgc, glutArgv, &error))
         return fail(error);
-    const Picture picture = captureViews({ options.steps }).front();
+    const RgbImage picture = captureViews({ options.steps }).front();
     glutExit(); // closes the window while its X server is still there
     endPrivateDisplay();
 

@@ -1,15 +1,15 @@
-#include "picture.h"
+#include "rgb_image.h"
 
 #include <stb/stb_image.h>
 #include <stb/stb_image_write.h>
 
-bool writePng(const std::string& path, const Picture& picture)
+bool writePng(const std::string& path, const RgbImage& picture)
 {
     return stbi_write_png(path.c_str(), picture.width, picture.height, 3, picture.rgb.data(),
                           picture.width * 3) != 0;
 }
 
-bool readPng(const std::string& path, Picture* picture)
+bool readPng(const std::string& path, RgbImage* picture)
 {
     int width = 0, height = 0, channels = 0;
     unsigned char* pixels = stbi_load(path.c_str(), &width, &height, &channels, 3);

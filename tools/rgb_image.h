@@ -5,14 +5,14 @@
 #include <string>
 #include <vector>
 
-struct Picture {
+struct RgbImage {
     int width = 0;
     int height = 0;
     std::vector<unsigned char> rgb; // width * height pixels, R, G, B, top row first
 };
 
 // False if the file cannot be written.
-bool writePng(const std::string& path, const Picture& picture);
+bool writePng(const std::string& path, const RgbImage& picture);
 
 // False if the file cannot be read or is not an image; any PNG is turned into RGB.
-bool readPng(const std::string& path, Picture* picture);
+bool readPng(const std::string& path, RgbImage* picture);

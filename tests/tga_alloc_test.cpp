@@ -23,9 +23,10 @@ namespace {
 
 TEST(TgaAllocation, FailureReturnsNone)
 {
-    // A 1024 x 512 RGBA record (2 MiB) of zeros: the file holds no pixels.
-    Bytes file = encodeTga(1024, 512, 4, Bytes(1024 * 512 * 4), { 32, false, false, "" });
-    file.resize(18);
+    // A header claiming 1024 x 512 RGBA pixels (2 MiB, zero-filled) and no pixels.
+    Bytes file = encodeTga(0, 0, 4, {}, { 32, false, false, "" });
+    file[13] = 1024 >> 8;
+    file[15] = 512 >> 8;
     failLargeAllocations = true;
     const auto refused = loadBytes(file);
     failLargeAllocations = false;

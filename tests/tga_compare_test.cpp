@@ -89,6 +89,8 @@ struct EncoderCase {
     bool topLeft;
 };
 
+void PrintTo(const EncoderCase& c, std::ostream* os) { *os << c.name; }
+
 std::string commandFor(const EncoderCase& c, const std::string& source, const std::string& out)
 {
     const std::string size = std::to_string(pictureWidth) + " " + std::to_string(pictureHeight);

@@ -87,6 +87,8 @@ struct TypeAndDepth {
     int bits;
 };
 
+void PrintTo(const TypeAndDepth& c, std::ostream* os) { *os << "type " << c.type << ", " << c.bits << " bits"; }
+
 class TgaRefusedType : public testing::TestWithParam<TypeAndDepth> {};
 
 TEST_P(TgaRefusedType, ReturnsNoneSilently)
@@ -110,6 +112,8 @@ struct Kind {
 
     TgaWriteOptions options(bool topLeft = false) const { return { bits, runLength, topLeft, "" }; }
 };
+
+void PrintTo(const Kind& k, std::ostream* os) { *os << k.bits << " bits" << (k.runLength ? ", run-length" : ""); }
 
 std::string kindName(const testing::TestParamInfo<Kind>& info)
 {
@@ -157,6 +161,11 @@ struct MapCase {
     int entryBits;
     bool runLength;
 };
+
+void PrintTo(const MapCase& c, std::ostream* os)
+{
+    *os << c.entries << " entries of " << c.entryBits << " bits" << (c.runLength ? ", run-length" : "");
+}
 
 class TgaColourMap : public testing::TestWithParam<MapCase> {};
 

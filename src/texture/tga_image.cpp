@@ -1,0 +1,216 @@
+// Reads true-colour TGA files: image type 2 (uncompressed) and 10 (run-length
+// packets), 16, 24 or 32 bits per pixel, into packed RGB or RGBA rows with the
+// bottom row first. Nothing here keeps state between calls.
+#include "tga_image.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <new>
+
+namespace {
+
+const int headerBytes = 18;
+const unsigned char topLeftOrigin = 0x20; // image descriptor: rows stored top row first
+
+// A header can claim 4 x 65535 x 65535 bytes (17 GB) in a file of 18 bytes,
+// and the record is allocated and zeroed whole before decoding. So before
+// allocating we work out the most pixel bytes the rest of the file could
+// possibly decode to (every byte a pixel byte, or every packet a 128-pixel
+// run); pixels the file cannot supply are filled with zeros only while they
+// come to at most this many bytes (a whole 4096 x 4096 RGBA picture), else the
+// file is refused. So a load never touches more than this plus 128 times the
+// file's size. Fuzz builds use 64 KiB instead, so the same rule is exercised
+// without each run zeroing megabytes.
+#ifdef FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION
+const std::uint64_t maxUnbackedBytes = 64u << 10;
+#else
+const std::uint64_t maxUnbackedBytes = 64u << 20;
+#endif
+
+struct TgaHeader {
+    unsigned char length;        // identification field length
+    unsigned char colourMapType; // 1: a colour map lies before the pixels
+    unsigned char imageType;
+    unsigned mapLength;          // colour-map entries
+    unsigned char mapEntryBits;
+    unsigned width;
+    unsigned height;
+    unsigned char bits;          // pixel depth
+    unsigned char descriptor;
+};
+
+bool readHeader(std::FILE* file, TgaHeader& header)
+{
+    unsigned char h[headerBytes];
+    if (std::fread(h, 1, sizeof h, file) != sizeof h)
+        return false;
+    header.length = h[0];
+    header.colourMapType = h[1];
+    header.imageType = h[2];
+    header.mapLength = h[5] | (h[6] << 8u);
+    header.mapEntryBits = h[7];
+    header.width = h[12] | (h[13] << 8u);
+    header.height = h[14] | (h[15] << 8u);
+    header.bits = h[16];
+    header.descriptor = h[17];
+    return true;
+}
+
+bool isTrueColour(const TgaHeader& header)
+{
+    return (header.imageType == 2 || header.imageType == 10)
+        && (header.bits == 16 || header.bits == 24 || header.bits == 32);
+}
+
+// Skips the identification field and any colour map: the pixels follow them.
+bool seekToPixels(std::FILE* file, const TgaHeader& header)
+{
+    long skip = header.length;
+    if (header.colourMapType == 1)
+        skip += static_cast<long>(header.mapLength) * ((header.mapEntryBits + 7) / 8);
+    return std::fseek(file, skip, SEEK_CUR) == 0;
+}
+
+// Bytes from the current position to the end of the file.
+bool bytesLeft(std::FILE* file, std::uint64_t& left)
+{
+    const long here = std::ftell(file);
+    if (here < 0 || std::fseek(file, 0, SEEK_END) != 0)
+        return false;
+    const long end = std::ftell(file);
+    if (end < 0 || std::fseek(file, here, SEEK_SET) != 0)
+        return false;
+    left = end > here ? static_cast<std::uint64_t>(end - here) : 0;
+    return true;
+}
+
+// Whether the zeros standing in for pixels the file cannot supply stay within
+// maxUnbackedBytes (see there).
+bool claimIsBacked(const TgaHeader& header, int channels, std::uint64_t size, std::uint64_t fileLeft)
+{
+    const std::uint64_t filePixel = header.bits / 8u;
+    fileLeft = std::min(fileLeft, size); // enough to back any claim; keeps the sums small
+    const std::uint64_t mostPixels = header.imageType == 10 ? fileLeft / (1 + filePixel) * 128
+                                                            : fileLeft / filePixel;
+    const std::uint64_t backed = mostPixels * static_cast<std::uint64_t>(channels);
+    return size <= backed || size - backed <= maxUnbackedBytes;
+}
+
+// One file pixel (B, G, R(, A), or a little-endian 5-5-5 value) as R, G, B(, A).
+void storePixel(const unsigned char* in, int bits, unsigned char* out)
+{
+    if (bits == 16) {
+        const std::uint16_t pixels = static_cast<std::uint16_t>(in[0] | (in[1] << 8u));
+        out[0] = static_cast<unsigned char>(((pixels >> 10) & 0x1F) << 3);
+        out[1] = static_cast<unsigned char>(((pixels >> 5) & 0x1F) << 3);
+        out[2] = static_cast<unsigned char>((pixels & 0x1F) << 3);
+        return;
+    }
+    out[0] = in[2];
+    out[1] = in[1];
+    out[2] = in[0];
+    if (bits == 32)
+        out[3] = in[3];
+}
+
+// Uncompressed pixels, a whole row per read; stops at the first short row,
+// whose whole pixels are kept.
+void readRows(std::FILE* file, const TgaHeader& header, int channels, unsigned char* out)
+{
+    const size_t filePixel = header.bits / 8u;
+    std::vector<unsigned char> row(filePixel * header.width);
+    for (unsigned y = 0; y < header.height; ++y) {
+        const size_t got = std::fread(row.data(), 1, row.size(), file);
+        for (size_t x = 0; x < got / filePixel; ++x, out += channels)
+            storePixel(&row[x * filePixel], header.bits, out);
+        if (got < row.size())
+            return;
+    }
+}
+
+// Run-length packets: a header byte, then one pixel repeated (top bit set) or
+// that many raw pixels. Packets may cross rows; one that runs past the last
+// pixel is cut short, and decoding stops at the first short read.
+void readPackets(std::FILE* file, const TgaHeader& header, int channels, unsigned char* out)
+{
+    const size_t filePixel = header.bits / 8u;
+    unsigned char packet[128 * 4];
+    std::uint64_t left = static_cast<std::uint64_t>(header.width) * header.height;
+    while (left > 0) {
+        const int rleID = std::fgetc(file);
+        if (rleID == EOF)
+            return;
+        const bool run = rleID & 0x80;
+        size_t n = (rleID & 0x7F) + 1u;
+        if (n > left)
+            n = left;
+        const size_t want = run ? filePixel : n * filePixel;
+        const size_t got = std::fread(packet, 1, want, file);
+        if (run) {
+            if (got < want)
+                return;
+            for (size_t i = 0; i < n; ++i, out += channels)
+                storePixel(packet, header.bits, out);
+        } else {
+            for (size_t i = 0; i < got / filePixel; ++i, out += channels)
+                storePixel(&packet[i * filePixel], header.bits, out);
+            if (got < want)
+                return;
+        }
+        left -= n;
+    }
+}
+
+// Swaps rows end for end, so a file stored top row first ends bottom row first.
+void flipRows(std::vector<unsigned char>& data, size_t rowBytes, unsigned rows)
+{
+    for (size_t top = 0; top < rows / 2; ++top) {
+        unsigned char* topRow = data.data() + top * rowBytes;
+        std::swap_ranges(topRow, topRow + rowBytes, data.data() + (rows - 1 - top) * rowBytes);
+    }
+}
+
+// The image in an open file, or none.
+std::optional<TgaImage> decode(std::FILE* file)
+{
+    TgaHeader header;
+    std::uint64_t fileLeft = 0;
+    if (!readHeader(file, header) || !isTrueColour(header) || !seekToPixels(file, header)
+        || !bytesLeft(file, fileLeft))
+        return std::nullopt;
+
+    const int channels = header.bits == 32 ? 4 : 3;
+    const std::uint64_t size = static_cast<std::uint64_t>(channels) * header.width * header.height;
+    if (size > PTRDIFF_MAX /* a vector's limit on 32-bit systems */ || !claimIsBacked(header, channels, size, fileLeft))
+        return std::nullopt;
+
+    TgaImage image{ channels, static_cast<int>(header.width), static_cast<int>(header.height), {} };
+    image.imageData.resize(static_cast<size_t>(size)); // zeros for pixels the file lacks
+    if (header.imageType == 10)
+        readPackets(file, header, channels, image.imageData.data());
+    else
+        readRows(file, header, channels, image.imageData.data());
+    if (header.descriptor & topLeftOrigin)
+        flipRows(image.imageData, static_cast<size_t>(channels) * header.width, header.height);
+    return image;
+}
+
+} // namespace
+
+std::optional<TgaImage> loadTgaImage(const char* path)
+{
+    std::FILE* file = std::fopen(path, "rb");
+    if (!file) {
+        std::fputs("\nUnable to load TGA File!\n", stdout);
+        return std::nullopt;
+    }
+    std::optional<TgaImage> image;
+    try {
+        image = decode(file);
+    } catch (const std::bad_alloc&) {
+        image.reset(); // an image too big for memory is refused like any bad file
+    }
+    std::fclose(file);
+    return image;
+}

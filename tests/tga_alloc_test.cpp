@@ -1,0 +1,39 @@
+// An allocation that fails makes the TGA reader return none, never crash.
+// This program replaces the global operator new so the failure can be forced.
+#include "tga_files.h"
+
+#include <new>
+
+namespace {
+bool failLargeAllocations = false; // refuse requests of 1 MiB or more
+}
+
+void* operator new(std::size_t size)
+{
+    if (failLargeAllocations && size >= (1u << 20))
+        throw std::bad_alloc();
+    if (void* p = std::malloc(size ? size : 1))
+        return p;
+    throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+
+namespace {
+
+TEST(TgaAllocation, FailureReturnsNone)
+{
+    // A header claiming 1024 x 512 RGBA pixels (2 MiB, zero-filled) and no pixels.
+    Bytes file = encodeTga(0, 0, 4, {}, { 32, false, false, "" });
+    file[13] = 1024 >> 8;
+    file[15] = 512 >> 8;
+    failLargeAllocations = true;
+    const auto refused = loadBytes(file);
+    failLargeAllocations = false;
+    EXPECT_FALSE(refused);
+    const auto read = loadBytes(file);
+    ASSERT_TRUE(read);
+    EXPECT_EQ(read->imageData.size(), 2u << 20);
+}
+
+} // namespace

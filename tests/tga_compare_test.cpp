@@ -1,0 +1,283 @@
+// The TGA reader against an independent decoder (stb_image, rows flipped to
+// bottom first like ours) on files written by real encoders (ImageMagick,
+// Pillow), by our own writer, and on real-world samples. Where our rules
+// differ from stb_image, the test says so.
+#include "tga_files.h"
+
+#include <stb/stb_image.h>
+
+#include <sys/stat.h>
+
+namespace {
+
+const int pictureWidth = 37;
+const int pictureHeight = 21;
+
+struct Decoded {
+    int channels;
+    int width;
+    int height;
+    Bytes data;
+};
+
+std::optional<Decoded> stbLoad(const std::string& path)
+{
+    stbi_set_flip_vertically_on_load(1);
+    int width = 0, height = 0, channels = 0;
+    unsigned char* pixels = stbi_load(path.c_str(), &width, &height, &channels, 0);
+    if (!pixels)
+        return std::nullopt;
+    Decoded image{ channels, width, height, Bytes(pixels, pixels + size_t(width) * height * channels) };
+    stbi_image_free(pixels);
+    return image;
+}
+
+std::optional<Decoded> ourLoad(const std::string& path)
+{
+    testing::internal::CaptureStdout();
+    const auto image = loadTgaImage(path.c_str());
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "") << path;
+    if (!image)
+        return std::nullopt;
+    return Decoded{ image->channels, image->sizeX, image->sizeY, image->imageData };
+}
+
+Bytes reversedRows(const Bytes& data, size_t rowBytes)
+{
+    Bytes out;
+    for (size_t end = data.size(); end >= rowBytes && end > 0; end -= rowBytes)
+        out.insert(out.end(), data.begin() + (end - rowBytes), data.begin() + end);
+    return out;
+}
+
+// Where two pixel buffers first differ, or "same".
+std::string firstDifference(const Bytes& a, const Bytes& b)
+{
+    if (a.size() != b.size())
+        return "sizes " + std::to_string(a.size()) + " and " + std::to_string(b.size());
+    for (size_t i = 0; i < a.size(); ++i)
+        if (a[i] != b[i])
+            return "byte " + std::to_string(i) + ": " + std::to_string(a[i]) + " and " + std::to_string(b[i]);
+    return "same";
+}
+
+// Our reader and stb_image give the same picture. stb_image scales 16-bit
+// colours by 255/31 where we shift left by 3, so ours is put on its scale.
+void expectSameAsStb(const std::string& path, bool sixteenBit = false)
+{
+    const auto ours = ourLoad(path);
+    const auto stb = stbLoad(path);
+    ASSERT_TRUE(ours) << path;
+    ASSERT_TRUE(stb) << path << ": " << stbi_failure_reason();
+    EXPECT_EQ(ours->channels, stb->channels);
+    EXPECT_EQ(ours->width, stb->width);
+    EXPECT_EQ(ours->height, stb->height);
+    Bytes onStbScale = ours->data;
+    if (sixteenBit)
+        for (auto& b : onStbScale)
+            b = static_cast<unsigned char>((b >> 3) * 255 / 31);
+    EXPECT_EQ(firstDifference(onStbScale, stb->data), "same") << path;
+}
+
+// --- Files from ImageMagick and Pillow, made at test time ---
+
+struct EncoderCase {
+    const char* name;
+    bool pillow;        // else ImageMagick
+    const char* mode;   // RGB, RGBA; L and P make grey and colour-mapped files
+    bool runLength;
+    bool topLeft;
+};
+
+void PrintTo(const EncoderCase& c, std::ostream* os) { *os << c.name; }
+
+std::string commandFor(const EncoderCase& c, const std::string& source, const std::string& out)
+{
+    const std::string size = std::to_string(pictureWidth) + " " + std::to_string(pictureHeight);
+    if (c.pillow)
+        return "/usr/bin/python3 -c 'import sys\nfrom PIL import Image\n"
+               "s, w, h, mode, rle, orient, out = sys.argv[1:]\n"
+               "im = Image.frombytes(\"RGBA\", (int(w), int(h)), open(s, \"rb\").read()).convert(mode)\n"
+               "im.save(out, rle=rle == \"1\", orientation=int(orient))' "
+            + source + " " + size + " " + c.mode + (c.runLength ? " 1" : " 0") + (c.topLeft ? " 1 " : " -1 ")
+            + out;
+    const std::string mode = c.mode;
+    const std::string type = mode == "RGBA" ? "TrueColorAlpha" : mode == "RGB" ? "TrueColor"
+                           : mode == "L"    ? "Grayscale"      : "Palette";
+    return "/usr/bin/convert -size " + std::to_string(pictureWidth) + "x" + std::to_string(pictureHeight)
+         + " -depth 8 rgba:" + source + (mode == "RGBA" ? "" : " -alpha off") + " -type " + type
+         + (c.runLength ? " -compress RLE" : "") + (c.topLeft ? " -orient TopLeft" : "") + " " + out;
+}
+
+class TgaFromEncoder : public testing::TestWithParam<EncoderCase> {
+protected:
+    std::string folder = testing::TempDir() + "tga_encoders_XXXXXX";
+    std::string made;
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(mkdtemp(folder.data())) << folder;
+        const std::string source = folder + "/picture.rgba"; // rows top first
+        ASSERT_TRUE(writeFile(source, testPicture(pictureWidth, pictureHeight, 4)));
+        made = folder + "/made.tga";
+        const std::string command = commandFor(GetParam(), source, made);
+        ASSERT_EQ(std::system(command.c_str()), 0) << command;
+        std::remove(source.c_str());
+    }
+    void TearDown() override
+    {
+        std::remove(made.c_str());
+        rmdir(folder.c_str());
+    }
+};
+
+class TgaFromEncoderTrueColour : public TgaFromEncoder {};
+
+TEST_P(TgaFromEncoderTrueColour, SameAsStbAndPicture)
+{
+    expectSameAsStb(made);
+    if (HasFatalFailure())
+        return;
+    // The source rows, top first, decode bottom first: reversed. ImageMagick
+    // marks a file bottom-left yet keeps the rows top first, so its picture
+    // comes out upside down in every reader (stb_image and Pillow too).
+    const int channels = std::string(GetParam().mode) == "RGBA" ? 4 : 3;
+    const Bytes source = decodedPicture(testPicture(pictureWidth, pictureHeight, 4), 4, channels == 4 ? 32 : 24);
+    const bool reversed = GetParam().pillow || GetParam().topLeft;
+    const Bytes expected = reversed ? reversedRows(source, size_t(channels) * pictureWidth) : source;
+    EXPECT_EQ(firstDifference(ourLoad(made)->data, expected), "same");
+}
+
+const EncoderCase trueColourCases[] = {
+    { "MagickRgb", false, "RGB", false, false },           { "MagickRgbRle", false, "RGB", true, false },
+    { "MagickRgbTopLeft", false, "RGB", false, true },     { "MagickRgbRleTopLeft", false, "RGB", true, true },
+    { "MagickRgba", false, "RGBA", false, false },         { "MagickRgbaRle", false, "RGBA", true, false },
+    { "MagickRgbaTopLeft", false, "RGBA", false, true },   { "MagickRgbaRleTopLeft", false, "RGBA", true, true },
+    { "PillowRgb", true, "RGB", false, false },            { "PillowRgbRle", true, "RGB", true, false },
+    { "PillowRgbTopLeft", true, "RGB", false, true },      { "PillowRgbRleTopLeft", true, "RGB", true, true },
+    { "PillowRgba", true, "RGBA", false, false },          { "PillowRgbaRle", true, "RGBA", true, false },
+    { "PillowRgbaTopLeft", true, "RGBA", false, true },    { "PillowRgbaRleTopLeft", true, "RGBA", true, true },
+};
+
+std::string caseName(const testing::TestParamInfo<EncoderCase>& info) { return info.param.name; }
+
+INSTANTIATE_TEST_SUITE_P(Encoders, TgaFromEncoderTrueColour, testing::ValuesIn(trueColourCases), caseName);
+
+class TgaFromEncoderOther : public TgaFromEncoder {};
+
+// stb_image reads grey and colour-mapped files; we refuse them.
+TEST_P(TgaFromEncoderOther, RefusedThoughStbReadsIt)
+{
+    EXPECT_FALSE(ourLoad(made));
+    EXPECT_TRUE(stbLoad(made)) << stbi_failure_reason();
+}
+
+const EncoderCase otherCases[] = {
+    { "MagickGrey", false, "L", false, false }, { "MagickGreyRle", false, "L", true, false },
+    { "MagickPalette", false, "P", false, false }, { "PillowGrey", true, "L", true, false },
+    { "PillowPalette", true, "P", false, false }, { "PillowPaletteRle", true, "P", true, false },
+};
+
+INSTANTIATE_TEST_SUITE_P(Encoders, TgaFromEncoderOther, testing::ValuesIn(otherCases), caseName);
+
+// --- Files from our own writer, every depth ---
+
+class TgaFromWriter : public testing::TestWithParam<std::tuple<int, bool, bool>> {};
+
+TEST_P(TgaFromWriter, SameAsStb)
+{
+    const auto [bits, runLength, topLeft] = GetParam();
+    const TempFile file(encodeTga(pictureWidth, pictureHeight, 4, testPicture(pictureWidth, pictureHeight, 4),
+                                  { bits, runLength, topLeft, "writer" }));
+    expectSameAsStb(file.path, bits == 16);
+}
+
+INSTANTIATE_TEST_SUITE_P(All, TgaFromWriter,
+                         testing::Combine(testing::Values(16, 24, 32), testing::Bool(), testing::Bool()),
+                         [](const auto& info) {
+                             return std::to_string(std::get<0>(info.param))
+                                  + (std::get<1>(info.param) ? "BitRle" : "BitRaw")
+                                  + (std::get<2>(info.param) ? "TopLeft" : "BottomLeft");
+                         });
+
+// --- Real-world samples, from an image library's test suite ---
+
+std::string samplePath(const std::string& name) { return std::string(TGA_SAMPLES_DIR) + "/" + name; }
+
+bool haveSamples()
+{
+    struct stat info {};
+    return stat(TGA_SAMPLES_DIR, &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+#define SKIP_WITHOUT_SAMPLES()                                                                       \
+    if (!haveSamples())                                                                              \
+    GTEST_SKIP() << "no TGA samples at " TGA_SAMPLES_DIR
+
+class TgaSampleRead : public testing::TestWithParam<const char*> {};
+
+TEST_P(TgaSampleRead, SameAsStb)
+{
+    SKIP_WITHOUT_SAMPLES();
+    expectSameAsStb(samplePath(GetParam()), std::string(GetParam()) == "rgba16.tga");
+}
+
+// stb_image, like us, ignores the right-to-left bit of rgb32rle_bottom_right
+// and rgb32rle_top_right (Pillow mirrors them).
+INSTANTIATE_TEST_SUITE_P(
+    Samples, TgaSampleRead,
+    testing::Values("tga/common/200x32_rgb_bl_raw.tga", "tga/common/200x32_rgb_bl_rle.tga",
+                    "tga/common/200x32_rgb_tl_raw.tga", "tga/common/200x32_rgb_tl_rle.tga",
+                    "tga/common/200x32_rgba_bl_raw.tga", "tga/common/200x32_rgba_bl_rle.tga",
+                    "tga/common/200x32_rgba_tl_raw.tga", "tga/common/200x32_rgba_tl_rle.tga", "rgb32rle.tga",
+                    "rgb32rle_bottom_right.tga", "rgb32rle_top_right.tga", "tga_id_field.tga", "rgba16.tga"));
+
+class TgaSampleRefused : public testing::TestWithParam<const char*> {};
+
+// Grey, grey-alpha and colour-mapped files (which stb_image reads).
+TEST_P(TgaSampleRefused, ReturnsNoneSilently)
+{
+    SKIP_WITHOUT_SAMPLES();
+    EXPECT_FALSE(ourLoad(samplePath(GetParam())));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Samples, TgaSampleRefused,
+    testing::Values("tga/common/1x1_l_bl_raw.tga", "tga/common/1x1_l_bl_rle.tga", "tga/common/1x1_l_tl_raw.tga",
+                    "tga/common/1x1_l_tl_rle.tga", "tga/common/200x32_l_bl_raw.tga",
+                    "tga/common/200x32_l_bl_rle.tga", "tga/common/200x32_l_tl_raw.tga",
+                    "tga/common/200x32_l_tl_rle.tga", "tga/common/200x32_la_bl_raw.tga",
+                    "tga/common/200x32_la_bl_rle.tga", "tga/common/200x32_la_tl_raw.tga",
+                    "tga/common/200x32_la_tl_rle.tga", "tga/common/200x32_p_bl_raw.tga",
+                    "tga/common/200x32_p_bl_rle.tga", "tga/common/200x32_p_tl_raw.tga",
+                    "tga/common/200x32_p_tl_rle.tga", "la.tga", "cross_scan_line.tga",
+                    "cross_scan_line_truncated.tga", "p_16.tga", "p_8.tga", "200x32_p_bl_raw_origin.tga"));
+
+TEST(TgaSamples, EveryOriginAndCompressionShowsThePng)
+{
+    SKIP_WITHOUT_SAMPLES();
+    for (const std::string mode : { "rgb", "rgba" }) {
+        const auto png = stbLoad(samplePath("tga/common/200x32_" + mode + ".png"));
+        ASSERT_TRUE(png) << mode;
+        for (const char* variant : { "bl_raw", "bl_rle", "tl_raw", "tl_rle" }) {
+            const std::string name = "tga/common/200x32_" + mode + "_" + variant + ".tga";
+            const auto ours = ourLoad(samplePath(name));
+            ASSERT_TRUE(ours) << name;
+            EXPECT_EQ(ours->channels, png->channels) << name;
+            EXPECT_EQ(firstDifference(ours->data, png->data), "same") << name;
+        }
+    }
+}
+
+TEST(TgaSamples, RightToLeftIgnoredTopLeftHonoured)
+{
+    SKIP_WITHOUT_SAMPLES();
+    const auto plain = ourLoad(samplePath("rgb32rle.tga"));
+    const auto bottomRight = ourLoad(samplePath("rgb32rle_bottom_right.tga"));
+    const auto topRight = ourLoad(samplePath("rgb32rle_top_right.tga"));
+    ASSERT_TRUE(plain && bottomRight && topRight);
+    EXPECT_EQ(firstDifference(bottomRight->data, plain->data), "same");
+    EXPECT_EQ(firstDifference(topRight->data, reversedRows(plain->data, 4 * 199)), "same");
+}
+
+} // namespace

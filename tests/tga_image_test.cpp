@@ -1,0 +1,364 @@
+// The TGA reader on hand-made files and files from our own writer.
+#include "tga_files.h"
+
+#include <algorithm>
+#include <dirent.h>
+#include <sys/resource.h>
+
+namespace {
+
+// An 18-byte header, built byte by byte so the tests pin the format rather
+// than our writer.
+Bytes header(int type, int width, int height, int bits, int descriptor = 0, int idLength = 0)
+{
+    return { static_cast<unsigned char>(idLength), 0, static_cast<unsigned char>(type), 0, 0, 0, 0, 0,
+             0, 0, 0, 0,
+             static_cast<unsigned char>(width & 0xFF), static_cast<unsigned char>(width >> 8),
+             static_cast<unsigned char>(height & 0xFF), static_cast<unsigned char>(height >> 8),
+             static_cast<unsigned char>(bits), static_cast<unsigned char>(descriptor) };
+}
+
+Bytes operator+(Bytes a, const Bytes& b)
+{
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+void expectImage(const std::optional<TgaImage>& image, int channels, int width, int height, const Bytes& data)
+{
+    ASSERT_TRUE(image);
+    EXPECT_EQ(image->channels, channels);
+    EXPECT_EQ(image->sizeX, width);
+    EXPECT_EQ(image->sizeY, height);
+    EXPECT_EQ(image->imageData, data);
+}
+
+// --- The worked examples ---
+
+TEST(TgaExample, BlueGreenRedBecomesRedGreenBlue)
+{
+    expectImage(loadBytes(header(2, 2, 1, 24) + Bytes{ 1, 2, 3, 4, 5, 6 }), 3, 2, 1, { 3, 2, 1, 6, 5, 4 });
+}
+
+TEST(TgaExample, ThirtyTwoBitsKeepAlpha)
+{
+    expectImage(loadBytes(header(2, 1, 1, 32) + Bytes{ 0x10, 0x20, 0x30, 0x40 }), 4, 1, 1,
+                { 0x30, 0x20, 0x10, 0x40 });
+}
+
+TEST(TgaExample, RunPacketThenRawPacket)
+{
+    // 0x83: one colour for four pixels; 0x00: one raw pixel.
+    const Bytes file = header(10, 5, 1, 24) + Bytes{ 0x83, 0xB0, 0x60, 0x50, 0x00, 1, 2, 3 };
+    expectImage(loadBytes(file), 3, 5, 1,
+                { 0x50, 0x60, 0xB0, 0x50, 0x60, 0xB0, 0x50, 0x60, 0xB0, 0x50, 0x60, 0xB0, 3, 2, 1 });
+}
+
+TEST(TgaExample, SixteenBitsShiftEachFiveBitPart)
+{
+    // 0x7FFF, 0x8000 (bit 15 ignored), then red only and blue only.
+    const Bytes file = header(2, 4, 1, 16) + Bytes{ 0xFF, 0x7F, 0x00, 0x80, 0x00, 0x7C, 0x1F, 0x00 };
+    expectImage(loadBytes(file), 3, 4, 1, { 0xF8, 0xF8, 0xF8, 0, 0, 0, 0xF8, 0, 0, 0, 0, 0xF8 });
+}
+
+TEST(TgaExample, IdFieldOfFiveBytesPutsPixelsAtOffset23)
+{
+    const Bytes file = header(2, 1, 1, 24, 0, 5) + Bytes{ 'n', 'o', 't', 'm', 'e', 7, 8, 9 };
+    ASSERT_EQ(file.size(), 26u);
+    expectImage(loadBytes(file), 3, 1, 1, { 9, 8, 7 });
+}
+
+TEST(TgaExample, MissingFilePrintsMessageOncePerAttempt)
+{
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(loadTgaImage("no/such/folder/missing.tga"));
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "\nUnable to load TGA File!\n");
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(loadTgaImage("no/such/folder/missing.tga"));
+    EXPECT_FALSE(loadTgaImage(""));
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "\nUnable to load TGA File!\n\nUnable to load TGA File!\n");
+}
+
+// --- Only true-colour types 2 and 10 ---
+
+struct TypeAndDepth {
+    int type;
+    int bits;
+};
+
+void PrintTo(const TypeAndDepth& c, std::ostream* os) { *os << "type " << c.type << ", " << c.bits << " bits"; }
+
+class TgaRefusedType : public testing::TestWithParam<TypeAndDepth> {};
+
+TEST_P(TgaRefusedType, ReturnsNoneSilently)
+{
+    const Bytes file = header(GetParam().type, 2, 2, GetParam().bits) + Bytes(16, 0x55);
+    EXPECT_FALSE(loadBytes(file));
+}
+
+INSTANTIATE_TEST_SUITE_P(ColourMappedGreyAndOthers, TgaRefusedType,
+                         testing::Values(TypeAndDepth{ 3, 8 }, TypeAndDepth{ 11, 8 }, TypeAndDepth{ 1, 8 },
+                                         TypeAndDepth{ 9, 8 }, TypeAndDepth{ 3, 24 }, TypeAndDepth{ 1, 24 },
+                                         TypeAndDepth{ 0, 24 }, TypeAndDepth{ 11, 32 }, TypeAndDepth{ 32, 24 },
+                                         TypeAndDepth{ 33, 24 }, TypeAndDepth{ 130, 24 },
+                                         TypeAndDepth{ 255, 16 }));
+
+// --- Depths 16, 24 and 32 on both paths ---
+
+struct Kind {
+    int bits;
+    bool runLength;
+
+    TgaWriteOptions options(bool topLeft = false) const { return { bits, runLength, topLeft, "" }; }
+};
+
+void PrintTo(const Kind& k, std::ostream* os) { *os << k.bits << " bits" << (k.runLength ? ", run-length" : ""); }
+
+std::string kindName(const testing::TestParamInfo<Kind>& info)
+{
+    return std::to_string(info.param.bits) + (info.param.runLength ? "BitRunLength" : "BitUncompressed");
+}
+
+class TgaDepth : public testing::TestWithParam<Kind> {};
+
+TEST_P(TgaDepth, DecodesWriterPicture)
+{
+    for (int channels : { 3, 4 }) {
+        const Bytes pixels = testPicture(9, 4, channels);
+        const Bytes file = encodeTga(9, 4, channels, pixels, GetParam().options());
+        expectImage(loadBytes(file), GetParam().bits == 32 ? 4 : 3, 9, 4,
+                    decodedPicture(pixels, channels, GetParam().bits));
+    }
+}
+
+const Kind allKinds[] = { { 16, false }, { 16, true }, { 24, false }, { 24, true }, { 32, false }, { 32, true } };
+INSTANTIATE_TEST_SUITE_P(All, TgaDepth, testing::ValuesIn(allKinds), kindName);
+
+TEST(TgaDepthSixteen, PacketsDecodeAsUncompressedPixels)
+{
+    const Bytes packets = header(10, 3, 1, 16) + Bytes{ 0x81, 0xFF, 0x7F, 0x00, 0x1F, 0x00 };
+    const Bytes plain = header(2, 3, 1, 16) + Bytes{ 0xFF, 0x7F, 0xFF, 0x7F, 0x1F, 0x00 };
+    const Bytes expected = { 0xF8, 0xF8, 0xF8, 0xF8, 0xF8, 0xF8, 0, 0, 0xF8 };
+    expectImage(loadBytes(packets), 3, 3, 1, expected);
+    expectImage(loadBytes(plain), 3, 3, 1, expected);
+}
+
+class TgaOtherDepth : public testing::TestWithParam<int> {};
+
+TEST_P(TgaOtherDepth, ReturnsNoneOnBothPaths)
+{
+    for (int type : { 2, 10 })
+        EXPECT_FALSE(loadBytes(header(type, 2, 2, GetParam()) + Bytes(64, 0x81))) << "type " << type;
+}
+
+INSTANTIATE_TEST_SUITE_P(All, TgaOtherDepth, testing::Values(0, 1, 8, 15, 17, 23, 31, 33, 48, 64, 255));
+
+// --- A colour map in a true-colour file is skipped ---
+
+struct MapCase {
+    int entries;
+    int entryBits;
+    bool runLength;
+};
+
+void PrintTo(const MapCase& c, std::ostream* os)
+{
+    *os << c.entries << " entries of " << c.entryBits << " bits" << (c.runLength ? ", run-length" : "");
+}
+
+class TgaColourMap : public testing::TestWithParam<MapCase> {};
+
+TEST_P(TgaColourMap, IsSkipped)
+{
+    const Bytes pixels = testPicture(6, 3, 3);
+    TgaWriteOptions options{ 24, GetParam().runLength, false, "an id" };
+    options.colourMapLength = GetParam().entries;
+    options.colourMapEntryBits = GetParam().entryBits;
+    const Bytes file = encodeTga(6, 3, 3, pixels, options);
+    ASSERT_EQ(file.size(), encodeTga(6, 3, 3, pixels, { 24, GetParam().runLength, false, "an id" }).size()
+                               + GetParam().entries * ((GetParam().entryBits + 7) / 8));
+    expectImage(loadBytes(file), 3, 6, 3, pixels);
+}
+
+INSTANTIATE_TEST_SUITE_P(EntrySizes, TgaColourMap,
+                         testing::Values(MapCase{ 1, 8, false }, MapCase{ 3, 15, false }, MapCase{ 3, 15, true },
+                                         MapCase{ 7, 24, true }, MapCase{ 256, 32, false },
+                                         MapCase{ 300, 17, true }));
+
+// --- Top-left origin honoured, right-to-left ignored ---
+
+class TgaOrigin : public testing::TestWithParam<Kind> {};
+
+TEST_P(TgaOrigin, RowsEndBottomFirst)
+{
+    const Bytes pixels = testPicture(5, 4, 4);
+    const Bytes expected = decodedPicture(pixels, 4, GetParam().bits);
+    for (bool topLeft : { false, true }) {
+        Bytes file = encodeTga(5, 4, 4, pixels, GetParam().options(topLeft));
+        const auto image = loadBytes(file);
+        ASSERT_TRUE(image);
+        EXPECT_EQ(image->imageData, expected) << "top-left " << topLeft;
+        file[17] |= 0x10; // right-to-left
+        EXPECT_EQ(loadBytes(file)->imageData, expected) << "right-to-left, top-left " << topLeft;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(All, TgaOrigin, testing::ValuesIn(allKinds), kindName);
+
+// --- Packets never store past the last pixel ---
+
+TEST(TgaPackets, RunPastLastPixelIsCutShort)
+{
+    // Six pixels claimed for an image of two; the rest of the file is never used.
+    const Bytes file = header(10, 2, 1, 24) + Bytes{ 0x85, 3, 2, 1, 0x80, 9, 9, 9 };
+    expectImage(loadBytes(file), 3, 2, 1, { 1, 2, 3, 1, 2, 3 });
+}
+
+TEST(TgaPackets, RawPastLastPixelIsCutShort)
+{
+    const Bytes file = header(10, 2, 1, 32) + Bytes{ 0x7F } + Bytes(128 * 4, 0xAA);
+    expectImage(loadBytes(file), 4, 2, 1, Bytes(8, 0xAA));
+}
+
+TEST(TgaPackets, RunCrossesRows)
+{
+    const Bytes file = header(10, 2, 3, 24) + Bytes{ 0x82, 3, 2, 1, 0x02, 4, 5, 6, 7, 8, 9, 1, 1, 1 };
+    expectImage(loadBytes(file), 3, 2, 3, { 1, 2, 3, 1, 2, 3, 1, 2, 3, 6, 5, 4, 9, 8, 7, 1, 1, 1 });
+}
+
+// --- A truncated file still gives a complete record, zeros where data is missing ---
+
+class TgaTruncated : public testing::TestWithParam<Kind> {};
+
+TEST_P(TgaTruncated, MissingPixelsAreZero)
+{
+    const Bytes pixels = testPicture(7, 5, 4);
+    const Bytes full = encodeTga(7, 5, 4, pixels, GetParam().options());
+    const Bytes expected = decodedPicture(pixels, 4, GetParam().bits);
+    const size_t pixelBytes = GetParam().bits == 32 ? 4 : 3;
+    for (size_t cut = 18; cut < full.size(); cut += 3) {
+        const auto image = loadBytes(Bytes(full.begin(), full.begin() + cut));
+        ASSERT_TRUE(image) << "cut at " << cut;
+        ASSERT_EQ(image->imageData.size(), expected.size()) << "cut at " << cut;
+        // Decoded pixels match the picture up to some point; all after it are zero.
+        size_t good = 0;
+        while (good < expected.size() && image->imageData[good] == expected[good])
+            ++good;
+        good -= good % pixelBytes;
+        EXPECT_TRUE(std::all_of(image->imageData.begin() + good, image->imageData.end(),
+                                [](unsigned char b) { return b == 0; }))
+            << "cut at " << cut;
+        if (!GetParam().runLength) { // whole file pixels before the cut are all kept
+            EXPECT_GE(good, (cut - 18) / (GetParam().bits / 8) * pixelBytes) << "cut at " << cut;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(All, TgaTruncated, testing::ValuesIn(allKinds), kindName);
+
+TEST(TgaTruncatedExample, KeepsWhatIsThereZerosTheRest)
+{
+    expectImage(loadBytes(header(2, 2, 2, 24)), 3, 2, 2, Bytes(12, 0));
+    expectImage(loadBytes(header(10, 2, 2, 32) + Bytes{ 0x83, 1, 2 }), 4, 2, 2, Bytes(16, 0));
+    // A raw packet of three cut inside its third pixel keeps the first two.
+    expectImage(loadBytes(header(10, 2, 2, 24) + Bytes{ 0x02, 1, 2, 3, 4, 5, 6, 7 }), 3, 2, 2,
+                { 3, 2, 1, 6, 5, 4, 0, 0, 0, 0, 0, 0 });
+    const Bytes shortHeader = header(2, 1, 1, 24);
+    EXPECT_FALSE(loadBytes(Bytes(shortHeader.begin(), shortHeader.end() - 1)));
+}
+
+// --- Sizes: zero, huge, bounded memory ---
+
+class TgaZeroSize : public testing::TestWithParam<std::pair<int, int>> {};
+
+TEST_P(TgaZeroSize, GivesEmptyBuffer)
+{
+    const auto [width, height] = GetParam();
+    for (int type : { 2, 10 }) {
+        const auto image = loadBytes(header(type, width, height, 32, 0x20) + Bytes{ 0x80, 1, 2, 3, 4 });
+        expectImage(image, 4, width, height, {});
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(All, TgaZeroSize,
+                         testing::Values(std::pair{ 0, 0 }, std::pair{ 0, 65535 }, std::pair{ 65535, 0 }));
+
+long peakResidentKiB()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+TEST(TgaSize, HugeClaimInSmallFileTouchesLittleMemory)
+{
+    // 4 x 65535 x 65535 bytes (17 GB) claimed by files of 18 bytes to 64 KiB.
+    const long before = peakResidentKiB();
+    for (int type : { 2, 10 })
+        for (size_t data : { 0, 100, 65536 }) {
+            EXPECT_FALSE(loadBytes(header(type, 65535, 65535, 32) + Bytes(data, 0xFF))) << type << " " << data;
+            EXPECT_FALSE(loadBytes(header(type, 65535, 65535, 16) + Bytes(data, 0xFF))) << type << " " << data;
+        }
+    EXPECT_LT(peakResidentKiB() - before, 8 * 1024) << "peak resident memory grew by more than 8 MiB";
+}
+
+TEST(TgaSize, UpTo64MiBOfMissingPixelsAreZeroFilled)
+{
+    const auto image = loadBytes(header(2, 4096, 4096, 32));
+    ASSERT_TRUE(image);
+    ASSERT_EQ(image->imageData.size(), 64u << 20);
+    EXPECT_TRUE(std::all_of(image->imageData.begin(), image->imageData.end(), [](unsigned char b) { return !b; }));
+    EXPECT_FALSE(loadBytes(header(2, 4097, 4096, 32)));
+    EXPECT_FALSE(loadBytes(header(10, 4097, 4096, 32) + Bytes{ 0xFF, 1, 2, 3, 4 }));
+}
+
+TEST(TgaSize, ClaimThatTheFileCanBackIsRead)
+{
+    // 16 KiB beyond 64 MiB, backed by 32 runs of 128 pixels (160 bytes).
+    Bytes file = header(10, 4097, 4096, 32);
+    for (int i = 0; i < 32; ++i)
+        file = file + Bytes{ 0xFF, 1, 2, 3, 4 };
+    const auto image = loadBytes(file);
+    ASSERT_TRUE(image);
+    ASSERT_EQ(image->imageData.size(), 4u * 4097 * 4096);
+    const Bytes first(image->imageData.begin(), image->imageData.begin() + 4);
+    const Bytes last(image->imageData.begin() + 4 * 4095, image->imageData.begin() + 4 * 4096);
+    const Bytes after(image->imageData.begin() + 4 * 4096, image->imageData.begin() + 4 * 4097);
+    EXPECT_EQ(first, (Bytes{ 3, 2, 1, 4 }));
+    EXPECT_EQ(last, (Bytes{ 3, 2, 1, 4 }));
+    EXPECT_EQ(after, Bytes(4, 0));
+}
+
+// --- No state between calls, no file left open ---
+
+int openFiles()
+{
+    int count = 0;
+    if (DIR* dir = opendir("/proc/self/fd")) {
+        while (readdir(dir))
+            ++count;
+        closedir(dir);
+    }
+    return count;
+}
+
+TEST(TgaReader, LeavesNoFileOpenAndKeepsNoState)
+{
+    const Bytes good = encodeTga(3, 2, 4, testPicture(3, 2, 4), { 32, true, false, "" });
+    const TempFile goodFile(good);
+    const TempFile badFile(header(3, 2, 2, 8) + Bytes(4, 0));
+    const TempFile shortFile(Bytes(good.begin(), good.begin() + 25));
+    const int before = openFiles();
+    const auto first = loadTgaImage(goodFile.path.c_str());
+    for (int i = 0; i < 50; ++i) {
+        EXPECT_FALSE(loadTgaImage(badFile.path.c_str()));
+        EXPECT_TRUE(loadTgaImage(shortFile.path.c_str()));
+    }
+    const auto again = loadTgaImage(goodFile.path.c_str());
+    EXPECT_EQ(openFiles(), before);
+    ASSERT_TRUE(first && again);
+    EXPECT_EQ(first->imageData, again->imageData);
+}
+
+} // namespace

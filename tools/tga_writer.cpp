@@ -53,8 +53,7 @@ void appendRunLengthRow(std::vector<unsigned char>& out, const std::vector<std::
 } // namespace
 
 std::vector<unsigned char> encodeTga(int width, int height, int channels,
-                                     const std::vector<unsigned char>& pixels,
-                                     const TgaWriteOptions& options)
+                                     const std::vector<unsigned char>& pixels, const TgaWriteOptions& options)
 {
     if (width < 0 || width > 65535 || height < 0 || height > 65535 || (channels != 3 && channels != 4)
         || (options.bits != 16 && options.bits != 24 && options.bits != 32) || options.id.size() > 255

@@ -73,6 +73,7 @@ std::vector<unsigned char> encodeTga(int width, int height, int channels,
     for (int r = 0; r < height; ++r) {
         const int row = options.topLeft ? height - 1 - r : r;
         std::vector<std::vector<unsigned char>> filePixels;
+        filePixels.reserve(static_cast<size_t>(width));
         for (int x = 0; x < width; ++x)
             filePixels.push_back(filePixel(&pixels[(static_cast<size_t>(row) * width + x) * channels],
                                            channels, options.bits));

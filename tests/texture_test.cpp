@@ -1,5 +1,6 @@
 // Texture creation from fixture files of each kind the reader takes, checked
 // through what GL holds afterwards.
+#include "gl_harness.h"
 #include "texture.h"
 #include "tga_writer.h"
 
@@ -213,6 +214,7 @@ int main(int argc, char** argv)
         glutInitWindowSize(64, 64);
         glutCreateWindow("texture_test");
         glutDisplayFunc([] {});
+        pumpEvents(5); // (and, from the harness, its sanitizer settings for tests that draw)
     }
     return RUN_ALL_TESTS();
 }

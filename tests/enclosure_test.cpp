@@ -24,9 +24,18 @@ struct Vec {
     double x, y, z;
 };
 
-Vec operator+(Vec a, Vec b) { return { a.x + b.x, a.y + b.y, a.z + b.z }; }
-Vec operator-(Vec a, Vec b) { return { a.x - b.x, a.y - b.y, a.z - b.z }; }
-Vec operator*(double k, Vec a) { return { k * a.x, k * a.y, k * a.z }; }
+Vec operator+(Vec a, Vec b)
+{
+    return { a.x + b.x, a.y + b.y, a.z + b.z };
+}
+Vec operator-(Vec a, Vec b)
+{
+    return { a.x - b.x, a.y - b.y, a.z - b.z };
+}
+Vec operator*(double k, Vec a)
+{
+    return { k * a.x, k * a.y, k * a.z };
+}
 
 // Each surface with the picture it shows, its corners and their texture
 // coordinates, and a camera inside the enclosure that sees all of it.
@@ -39,27 +48,55 @@ struct Surface {
 };
 
 const Surface surfaces[] = {
-    { "rear wall", "data/Rear.tga", { { 0, 0 }, { 0, 1 }, { 1, 1 }, { 1, 0 } },
+    { "rear wall",
+      "data/Rear.tga",
+      { { 0, 0 }, { 0, 1 }, { 1, 1 }, { 1, 0 } },
       { { -60, -20, -30 }, { -60, 60, -30 }, { 60, 60, -30 }, { 60, -20, -30 } },
-      { 0, 20, 35 }, { 0, 20, -30 }, { 0, 1, 0 } },
-    { "left wall", "data/Left.tga", { { 1, 0 }, { 1, 1 }, { 0, 1 }, { 0, 0 } },
+      { 0, 20, 35 },
+      { 0, 20, -30 },
+      { 0, 1, 0 } },
+    { "left wall",
+      "data/Left.tga",
+      { { 1, 0 }, { 1, 1 }, { 0, 1 }, { 0, 0 } },
       { { -60, -20, 40 }, { -60, 60, 40 }, { -60, 60, -30 }, { -60, -20, -30 } },
-      { -10, 20, 5 }, { -60, 20, 5 }, { 0, 1, 0 } },
-    { "right wall", "data/Right.tga", { { 1, 0 }, { 1, 1 }, { 0, 1 }, { 0, 0 } },
+      { -10, 20, 5 },
+      { -60, 20, 5 },
+      { 0, 1, 0 } },
+    { "right wall",
+      "data/Right.tga",
+      { { 1, 0 }, { 1, 1 }, { 0, 1 }, { 0, 0 } },
       { { 60, -20, 40 }, { 60, 60, 40 }, { 60, 60, -30 }, { 60, -20, -30 } },
-      { 10, 20, 5 }, { 60, 20, 5 }, { 0, 1, 0 } },
-    { "forward wall", "data/Forward.tga", { { 0, 0 }, { 0, 1 }, { 1, 1 }, { 1, 0 } },
+      { 10, 20, 5 },
+      { 60, 20, 5 },
+      { 0, 1, 0 } },
+    { "forward wall",
+      "data/Forward.tga",
+      { { 0, 0 }, { 0, 1 }, { 1, 1 }, { 1, 0 } },
       { { -60, -20, 40 }, { -60, 60, 40 }, { 60, 60, 40 }, { 60, -20, 40 } },
-      { 0, 20, -25 }, { 0, 20, 40 }, { 0, 1, 0 } },
-    { "sky", "data/skyme.tga", { { 0, 0 }, { 0, 1 }, { 1, 1 }, { 1, 0 } },
+      { 0, 20, -25 },
+      { 0, 20, 40 },
+      { 0, 1, 0 } },
+    { "sky",
+      "data/skyme.tga",
+      { { 0, 0 }, { 0, 1 }, { 1, 1 }, { 1, 0 } },
       { { -60, 60, 40 }, { -60, 60, -30 }, { 60, 60, -30 }, { 60, 60, 40 } },
-      { 0, 0, 5 }, { 0, 60, 5 }, { 0, 0, -1 } },
-    { "floor", "data/brick.tga", { { -5, -5 }, { -5, 0 }, { 0, 0 }, { 0, -5 } },
+      { 0, 0, 5 },
+      { 0, 60, 5 },
+      { 0, 0, -1 } },
+    { "floor",
+      "data/brick.tga",
+      { { -5, -5 }, { -5, 0 }, { 0, 0 }, { 0, -5 } },
       { { -60, -20, 40 }, { -60, -20, -30 }, { 60, -20, -30 }, { 60, -20, 40 } },
-      { 0.1, 42.5, 5.1 }, { 0.1, -20, 5.1 }, { 0, 0, -1 } }, // no texel edge on a pixel centre
-    { "sign board", "data/sign.tga", { { 0, 0 }, { 0, 1 }, { 1, 1 }, { 1, 0 } },
+      { 0.1, 42.5, 5.1 },
+      { 0.1, -20, 5.1 },
+      { 0, 0, -1 } }, // no texel edge on a pixel centre
+    { "sign board",
+      "data/sign.tga",
+      { { 0, 0 }, { 0, 1 }, { 1, 1 }, { 1, 0 } },
       { { 57, -7, 30 }, { 57, 0, 30 }, { 50, 0, 37 }, { 50, -7, 37 } },
-      { 45, -3.5, 25 }, { 53.5, -3.5, 33.5 }, { 0, 1, 0 } },
+      { 45, -3.5, 25 },
+      { 53.5, -3.5, 33.5 },
+      { 0, 1, 0 } },
 };
 
 const Surface& surfaceNamed(const std::string& name)
@@ -72,8 +109,7 @@ const Surface& surfaceNamed(const std::string& name)
 
 // Bilinear over the four corners: (u, v) = (0, 0) at the first corner,
 // (0, 1) at the second, (1, 1) at the third.
-template <typename T>
-T across(const T (&c)[4], double u, double v)
+template <typename T> T across(const T (&c)[4], double u, double v)
 {
     return (1 - u) * (1 - v) * c[0] + (1 - u) * v * c[1] + u * v * c[2] + u * (1 - v) * c[3];
 }
@@ -81,13 +117,21 @@ T across(const T (&c)[4], double u, double v)
 struct St {
     double s, t;
 };
-St operator+(St a, St b) { return { a.s + b.s, a.t + b.t }; }
-St operator*(double k, St a) { return { k * a.s, k * a.t }; }
+St operator+(St a, St b)
+{
+    return { a.s + b.s, a.t + b.t };
+}
+St operator*(double k, St a)
+{
+    return { k * a.s, k * a.t };
+}
 
 St stAt(const Surface& surface, double u, double v)
 {
-    const St c[4] = { { surface.st[0][0], surface.st[0][1] }, { surface.st[1][0], surface.st[1][1] },
-                      { surface.st[2][0], surface.st[2][1] }, { surface.st[3][0], surface.st[3][1] } };
+    const St c[4] = { { surface.st[0][0], surface.st[0][1] },
+                      { surface.st[1][0], surface.st[1][1] },
+                      { surface.st[2][0], surface.st[2][1] },
+                      { surface.st[3][0], surface.st[3][1] } };
     return across(c, u, v);
 }
 
@@ -98,7 +142,7 @@ struct Picture {
 
     explicit Picture(const char* path)
     {
-        int channels = 0;
+        int channels        = 0;
         unsigned char* data = stbi_load(path, &width, &height, &channels, 3);
         EXPECT_NE(data, nullptr) << path;
         if (data) {
@@ -110,8 +154,8 @@ struct Picture {
     // The texel at column x, counted from the left, and row y, from the bottom; repeating.
     Rgb texel(int x, int y) const
     {
-        x = ((x % width) + width) % width;
-        y = ((y % height) + height) % height;
+        x                      = ((x % width) + width) % width;
+        y                      = ((y % height) + height) % height;
         const unsigned char* p = &rgb[(static_cast<size_t>(height - 1 - y) * width + x) * 3];
         return { p[0], p[1], p[2] };
     }
@@ -119,7 +163,8 @@ struct Picture {
 
 bool near(Rgb a, Rgb b, int tolerance)
 {
-    return std::abs(a.r - b.r) <= tolerance && std::abs(a.g - b.g) <= tolerance && std::abs(a.b - b.b) <= tolerance;
+    return std::abs(a.r - b.r) <= tolerance && std::abs(a.g - b.g) <= tolerance
+           && std::abs(a.b - b.b) <= tolerance;
 }
 
 // Whether the picture shows `seen` around (s, t): unclear where it changes
@@ -136,9 +181,9 @@ Match pictureShows(const Picture& picture, St st, Rgb seen)
     for (int dy = -2; dy <= 2; ++dy)
         for (int dx = -2; dx <= 2; ++dx) {
             const Rgb c = picture.texel(x + dx, y + dy);
-            lo = { std::min(lo.r, c.r), std::min(lo.g, c.g), std::min(lo.b, c.b) };
-            hi = { std::max(hi.r, c.r), std::max(hi.g, c.g), std::max(hi.b, c.b) };
-            any = any || near(c, seen, 16); // a 16-bit file keeps five bits per channel
+            lo          = { std::min(lo.r, c.r), std::min(lo.g, c.g), std::min(lo.b, c.b) };
+            hi          = { std::max(hi.r, c.r), std::max(hi.g, c.g), std::max(hi.b, c.b) };
+            any         = any || near(c, seen, 16); // a 16-bit file keeps five bits per channel
         }
     if (hi.r - lo.r > 40 || hi.g - lo.g > 40 || hi.b - lo.b > 40)
         return Match::Unclear;
@@ -172,7 +217,7 @@ Seen seenAt(Vec p)
     const int x = static_cast<int>(std::floor(wx)), y = static_cast<int>(std::floor(wy));
     if (x < 1 || y < 1 || x >= viewport[2] - 1 || y >= viewport[3] - 1 || wz <= 0 || wz >= 1)
         return { false, {} };
-    GLfloat depth = 0;
+    GLfloat depth      = 0;
     unsigned char c[3] = { 0, 0, 0 };
     glReadBuffer(GL_BACK);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
@@ -193,7 +238,7 @@ int expectPicture(const Surface& surface)
             const Seen seen = seenAt(across(surface.corners, u, v));
             if (!seen.visible)
                 continue;
-            const St st = stAt(surface, u, v);
+            const St st       = stAt(surface, u, v);
             const Match match = pictureShows(picture, st, seen.colour);
             if (match == Match::Unclear)
                 continue;
@@ -205,9 +250,18 @@ int expectPicture(const Surface& surface)
 }
 
 // Colour families of the default pictures' cues, loose enough for any lighting mistake to break them.
-bool isRedCue(Rgb c) { return c.r > 150 && c.g < 90 && c.b < 90; }
-bool isGreenCue(Rgb c) { return c.g > 120 && c.r < 90 && c.b < 130; }
-int brightness(Rgb c) { return c.r + c.g + c.b; }
+bool isRedCue(Rgb c)
+{
+    return c.r > 150 && c.g < 90 && c.b < 90;
+}
+bool isGreenCue(Rgb c)
+{
+    return c.g > 120 && c.r < 90 && c.b < 130;
+}
+int brightness(Rgb c)
+{
+    return c.r + c.g + c.b;
+}
 
 int liveTextures()
 {
@@ -297,10 +351,11 @@ TEST_F(Enclosure, LightsChangeTheBellsButNotTheWalls)
     const Seen darkBell = seenAt(bellBody), darkWall = seenAt(wall);
 
     ASSERT_TRUE(litBell.visible && litWall.visible);
-    EXPECT_TRUE(near(litWall.colour, darkWall.colour, 0)) << describe(litWall.colour) << " vs " << describe(darkWall.colour);
+    EXPECT_TRUE(near(litWall.colour, darkWall.colour, 0))
+        << describe(litWall.colour) << " vs " << describe(darkWall.colour);
     EXPECT_LT(brightness(darkBell.colour), brightness(litBell.colour) - 60)
-        << "the bell is lit only by the lights, with no glow of its own: " << describe(litBell.colour) << " then "
-        << describe(darkBell.colour);
+        << "the bell is lit only by the lights, with no glow of its own: " << describe(litBell.colour)
+        << " then " << describe(darkBell.colour);
 }
 
 TEST_F(Enclosure, GlowEndsWithTheTexturedSurfaces)
@@ -363,7 +418,7 @@ TEST_F(Enclosure, SignReadsFromTheLeftAsSeenFromTheCentre)
     renderFrom(sign);
     // s = 0 is the edge at x = 57, on the left as seen from the centre; the
     // T of "Tollmere" has its bar there, and the mirror place is bare wood.
-    const auto bar = seenAt(across(sign.corners, 0.15, 0.62));
+    const auto bar    = seenAt(across(sign.corners, 0.15, 0.62));
     const auto mirror = seenAt(across(sign.corners, 0.85, 0.62));
     ASSERT_TRUE(bar.visible && mirror.visible);
     EXPECT_GT(bar.colour.b, 150) << "cream lettering " << describe(bar.colour);

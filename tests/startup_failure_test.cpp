@@ -20,13 +20,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const char* const pictures[] = { "Rear.tga", "Left.tga", "Right.tga", "Forward.tga",
+const char* const pictures[] = { "Rear.tga",  "Left.tga",  "Right.tga", "Forward.tga",
                                  "skyme.tga", "brick.tga", "sign.tga" };
 
 struct Outcome {
-    int status;        // exit status, or -1 when it did not exit by itself
-    std::string out;   // standard output
-    std::string err;   // standard error
+    int status;      // exit status, or -1 when it did not exit by itself
+    std::string out; // standard output
+    std::string err; // standard error
 };
 
 std::string readText(const fs::path& path)
@@ -51,7 +51,10 @@ protected:
             fs::copy_file(fs::path(PICTURES_PATH) / picture, dir / "data" / picture);
     }
 
-    void TearDown() override { fs::remove_all(dir); }
+    void TearDown() override
+    {
+        fs::remove_all(dir);
+    }
 
     // Runs program in the scratch directory; one still running after
     // `seconds` is stopped and counts as not having ended.
@@ -60,7 +63,7 @@ protected:
         const std::string command = "cd '" + dir.string() + "' && ASAN_OPTIONS=detect_leaks=0 timeout "
                                     + std::to_string(seconds) + " '" + program + "' >out.txt 2>err.txt";
         const int raw = std::system(command.c_str());
-        int status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        int status    = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
         if (status == 124) // timeout's own status: still running
             status = -1;
         return { status, readText(dir / "out.txt"), readText(dir / "err.txt") };
@@ -88,8 +91,14 @@ struct Png {
         }
     }
 
-    const unsigned char* at(int x, int y) const { return &rgb[(static_cast<size_t>(y) * width + x) * 3]; }
-    bool sameAt(const Png& other, int x, int y) const { return std::equal(at(x, y), at(x, y) + 3, other.at(x, y)); }
+    const unsigned char* at(int x, int y) const
+    {
+        return &rgb[(static_cast<size_t>(y) * width + x) * 3];
+    }
+    bool sameAt(const Png& other, int x, int y) const
+    {
+        return std::equal(at(x, y), at(x, y) + 3, other.at(x, y));
+    }
 };
 
 } // namespace
@@ -112,7 +121,8 @@ TEST_F(StartupFailure, MissingPictureEndsTheViewerWithTheReadersMessage)
 TEST_F(StartupFailure, UnreadableKindEndsTheViewerWithoutTheReadersMessage)
 {
     // An 8-bit grey image is a TGA file, but not one the viewer reads.
-    const std::vector<unsigned char> grey = { 0, 0, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 2, 0, 8, 0, // 2 x 2, type 3
+    const std::vector<unsigned char> grey = { 0,  0,  3,  0, 0, 0, 0, 0, 0,
+                                              0,  0,  0,  2, 0, 2, 0, 8, 0, // 2 x 2, type 3
                                               10, 20, 30, 40 };
     ASSERT_TRUE(writeFile((dir / "data" / "Left.tga").string(), grey));
 
@@ -153,7 +163,8 @@ TEST_F(StartupFailure, MissingSignEndsTheFrameAfterTheSixEnclosureSurfaces)
 
     // The rear wall high up and the floor at the bottom (the first and the
     // last of the six) are drawn as in the whole frame ...
-    for (const auto& p : { std::pair{ 250, 60 }, std::pair{ 60, 150 }, std::pair{ 250, 490 }, std::pair{ 20, 400 } })
+    for (const auto& p :
+         { std::pair{ 250, 60 }, std::pair{ 60, 150 }, std::pair{ 250, 490 }, std::pair{ 20, 400 } })
         EXPECT_TRUE(back.sameAt(frame, p.first, p.second)) << "at " << p.first << ", " << p.second;
     // ... but where bell 2 and the beam hang in the whole frame, the back
     // buffer shows the wall behind them: nothing after the sign was drawn.

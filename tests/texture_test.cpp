@@ -30,7 +30,7 @@ std::string writeFixture(const std::string& name, int width, int height, int cha
 TgaWriteOptions kind(int bits, bool runLength)
 {
     TgaWriteOptions options;
-    options.bits = bits;
+    options.bits      = bits;
     options.runLength = runLength;
     return options;
 }
@@ -75,7 +75,10 @@ protected:
         ASSERT_NE(mkdtemp(name), nullptr);
         fixtures = name;
     }
-    static void TearDownTestSuite() { fs::remove_all(fixtures); }
+    static void TearDownTestSuite()
+    {
+        fs::remove_all(fixtures);
+    }
 };
 
 } // namespace
@@ -84,8 +87,8 @@ TEST_F(MakeTexture, EachKindBecomesATextureOfItsPixels)
 {
     // 2 x 2 pixels, bottom row first: a 3-channel row is 6 bytes, not a
     // multiple of GL's default unpack alignment of 4.
-    const std::vector<unsigned char> rgba = { 200, 16, 40, 255,  24, 180, 72, 128,
-                                              48, 96, 232, 64,   248, 240, 8, 0 };
+    const std::vector<unsigned char> rgba = { 200, 16, 40,  255, 24,  180, 72, 128,
+                                              48,  96, 232, 64,  248, 240, 8,  0 };
     std::vector<unsigned char> rgb;
     for (size_t i = 0; i < rgba.size(); ++i)
         if (i % 4 != 3)
@@ -97,14 +100,15 @@ TEST_F(MakeTexture, EachKindBecomesATextureOfItsPixels)
         bool runLength;
         bool alpha;
     } kinds[] = {
-        { "24-bit", 24, false, false }, { "24-bit run-length", 24, true, false }, { "16-bit", 16, false, false },
-        { "32-bit", 32, false, true },  { "32-bit run-length", 32, true, true },
+        { "24-bit", 24, false, false },          { "24-bit run-length", 24, true, false },
+        { "16-bit", 16, false, false },          { "32-bit", 32, false, true },
+        { "32-bit run-length", 32, true, true },
     };
     for (const auto& k : kinds) {
         SCOPED_TRACE(k.name);
-        const int channels = k.bits == 32 ? 4 : 3;
+        const int channels     = k.bits == 32 ? 4 : 3;
         const std::string path = writeFixture(std::string(k.name) + ".tga", 2, 2, channels,
-                                               channels == 4 ? rgba : rgb, kind(k.bits, k.runLength));
+                                              channels == 4 ? rgba : rgb, kind(k.bits, k.runLength));
         glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
         makeTexture(textureNames, path.c_str(), 0);
 
@@ -116,7 +120,8 @@ TEST_F(MakeTexture, EachKindBecomesATextureOfItsPixels)
         else
             EXPECT_EQ(boundLevelParameter(0, GL_TEXTURE_ALPHA_SIZE), 0) << "an RGB texture";
         const GLint internal = boundLevelParameter(0, GL_TEXTURE_INTERNAL_FORMAT);
-        EXPECT_TRUE(k.alpha ? internal == 4 || internal == GL_RGBA : internal == 3 || internal == GL_RGB) << internal;
+        EXPECT_TRUE(k.alpha ? internal == 4 || internal == GL_RGBA : internal == 3 || internal == GL_RGB)
+            << internal;
 
         const std::vector<unsigned char> texels = boundTexels();
         for (size_t i = 0; i < rgba.size(); ++i) {
@@ -154,8 +159,8 @@ TEST_F(MakeTexture, PictureWithSidesNotPowersOfTwoIsScaledIntoAFullMipmapChain)
     EXPECT_EQ((1 << level), std::max(w, h)) << "every level down to 1 x 1";
 
     const std::vector<unsigned char> texels = boundTexels();
-    const unsigned char* left = &texels[(static_cast<size_t>(h / 2) * w + w / 8) * 4];
-    const unsigned char* right = &texels[(static_cast<size_t>(h / 2) * w + w - 1 - w / 8) * 4];
+    const unsigned char* left               = &texels[(static_cast<size_t>(h / 2) * w + w / 8) * 4];
+    const unsigned char* right              = &texels[(static_cast<size_t>(h / 2) * w + w - 1 - w / 8) * 4];
     EXPECT_EQ(left[0], 220);
     EXPECT_EQ(left[2], 0);
     EXPECT_EQ(right[0], 0);
@@ -164,7 +169,8 @@ TEST_F(MakeTexture, PictureWithSidesNotPowersOfTwoIsScaledIntoAFullMipmapChain)
 
 TEST_F(MakeTexture, FiltersAreMipmappedMinificationAndTheDefaultMagnification)
 {
-    const std::string path = writeFixture("filters.tga", 4, 4, 3, std::vector<unsigned char>(48, 90), kind(24, false));
+    const std::string path =
+        writeFixture("filters.tga", 4, 4, 3, std::vector<unsigned char>(48, 90), kind(24, false));
     makeTexture(textureNames, path.c_str(), 0);
     GLint minFilter = 0, magFilter = 0;
     glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, &minFilter);
@@ -175,8 +181,9 @@ TEST_F(MakeTexture, FiltersAreMipmappedMinificationAndTheDefaultMagnification)
 
 TEST_F(MakeTexture, EachCallMakesANewTextureNamedInItsSlot)
 {
-    const std::string path = writeFixture("slot.tga", 2, 2, 3, std::vector<unsigned char>(12, 40), kind(24, false));
-    GLuint names[3] = { 0, 0, 0 };
+    const std::string path =
+        writeFixture("slot.tga", 2, 2, 3, std::vector<unsigned char>(12, 40), kind(24, false));
+    GLuint names[3]  = { 0, 0, 0 };
     const int before = liveTextures();
     makeTexture(names, path.c_str(), 2);
     const GLuint first = names[2];
@@ -194,7 +201,7 @@ TEST_F(MakeTexture, NullPathChangesNothing)
     GLuint kept = 0;
     glGenTextures(1, &kept);
     glBindTexture(GL_TEXTURE_2D, kept);
-    GLuint names[2] = { 123, 456 };
+    GLuint names[2]  = { 123, 456 };
     const int before = liveTextures();
 
     makeTexture(names, nullptr, 1);

@@ -10,7 +10,6 @@
 #include <cstdint>
 #include <cstdio>
 
-
 namespace {
 
 struct Colour {
@@ -36,8 +35,8 @@ double smoothstep(double edge0, double edge1, double x)
 // Integer hashing keeps the "random" detail identical on every run.
 double random01(int x, int y, uint32_t seed)
 {
-    uint32_t h = seed * 0x9E3779B1u ^ static_cast<uint32_t>(x) * 0x85EBCA77u
-                 ^ static_cast<uint32_t>(y) * 0xC2B2AE3Du;
+    uint32_t h =
+        seed * 0x9E3779B1u ^ static_cast<uint32_t>(x) * 0x85EBCA77u ^ static_cast<uint32_t>(y) * 0xC2B2AE3Du;
     h ^= h >> 15;
     h *= 0x2C1B3C6Du;
     h ^= h >> 12;
@@ -48,13 +47,13 @@ double random01(int x, int y, uint32_t seed)
 
 double valueNoise(double x, double y, uint32_t seed)
 {
-    const int x0 = static_cast<int>(std::floor(x));
-    const int y0 = static_cast<int>(std::floor(y));
-    const double fx = smoothstep(0.0, 1.0, x - x0);
-    const double fy = smoothstep(0.0, 1.0, y - y0);
+    const int x0     = static_cast<int>(std::floor(x));
+    const int y0     = static_cast<int>(std::floor(y));
+    const double fx  = smoothstep(0.0, 1.0, x - x0);
+    const double fy  = smoothstep(0.0, 1.0, y - y0);
     const double top = random01(x0, y0, seed) + (random01(x0 + 1, y0, seed) - random01(x0, y0, seed)) * fx;
-    const double bottom = random01(x0, y0 + 1, seed)
-                          + (random01(x0 + 1, y0 + 1, seed) - random01(x0, y0 + 1, seed)) * fx;
+    const double bottom =
+        random01(x0, y0 + 1, seed) + (random01(x0 + 1, y0 + 1, seed) - random01(x0, y0 + 1, seed)) * fx;
     return top + (bottom - top) * fy;
 }
 
@@ -75,9 +74,14 @@ struct Canvas {
     int width, height;
     std::vector<Colour> px;
 
-    Canvas(int w, int h, Colour fill) : width(w), height(h), px(static_cast<size_t>(w) * h, fill) {}
+    Canvas(int w, int h, Colour fill) : width(w), height(h), px(static_cast<size_t>(w) * h, fill)
+    {
+    }
 
-    Colour& at(int x, int y) { return px[static_cast<size_t>(y) * width + x]; }
+    Colour& at(int x, int y)
+    {
+        return px[static_cast<size_t>(y) * width + x];
+    }
 
     void fillRect(int x0, int y0, int x1, int y1, Colour c)
     {
@@ -137,7 +141,7 @@ void drawText(Canvas& canvas, const std::string& text, int centreX, int centreY,
               Colour colour, Colour shadow)
 {
     const int left = centreX - textCells(text) * cellW / 2;
-    const int top = centreY - 7 * cellH / 2;
+    const int top  = centreY - 7 * cellH / 2;
     const int drop = std::max(1, std::min(cellW, cellH) / 3);
 
     for (int pass = 0; pass < 2; ++pass) {
@@ -208,17 +212,17 @@ Canvas wallCanvas(const WallStyle& style)
 // soft clouds.
 Canvas skyCanvas()
 {
-    const int size = 256;
+    const int size      = 256;
     const Colour zenith = { 52, 112, 205 }, horizon = { 185, 215, 245 }, cloud = { 252, 252, 255 };
     Canvas canvas(size, size, zenith);
     for (int y = 0; y < size; ++y)
         for (int x = 0; x < size; ++x) {
             const double dx = (x + 0.5) / size * 2.0 - 1.0, dy = (y + 0.5) / size * 2.0 - 1.0;
-            const Colour blue = mix(zenith, horizon, smoothstep(0.1, 1.3, std::sqrt(dx * dx + dy * dy)));
-            const double n = fractalNoise(x / 40.0, y / 40.0, 7u);
-            const double cover = smoothstep(0.52, 0.68, n);
+            const Colour blue   = mix(zenith, horizon, smoothstep(0.1, 1.3, std::sqrt(dx * dx + dy * dy)));
+            const double n      = fractalNoise(x / 40.0, y / 40.0, 7u);
+            const double cover  = smoothstep(0.52, 0.68, n);
             const Colour shaded = mix(cloud, Colour{ 200, 208, 222 }, smoothstep(0.62, 0.8, n) * 0.6);
-            canvas.at(x, y) = mix(blue, shaded, cover);
+            canvas.at(x, y)     = mix(blue, shaded, cover);
         }
     return canvas;
 }
@@ -234,9 +238,9 @@ Canvas brickCanvas()
     Canvas canvas(size, size, mortar);
     for (int y = 0; y < size; ++y)
         for (int x = 0; x < size; ++x) {
-            const int course = y / brickH;
+            const int course  = y / brickH;
             const int shifted = (x + (course % 2) * brickW / 2) % size;
-            const int brick = shifted / brickW;
+            const int brick   = shifted / brickW;
             const int bx = shifted % brickW, by = y % brickH;
             const double grain = random01(x, y, 3u) * 16.0 - 8.0;
             if (bx < joint || by < joint) {
@@ -244,9 +248,9 @@ Canvas brickCanvas()
                 continue;
             }
             const double shade = 0.78 + 0.4 * random01(brick, course, 11u);
-            const double edge = (bx < joint + 2 || by < joint + 2) ? 0.85 : 1.0; // worn edge by the joint
-            const Colour c = scaled(clay, shade * edge);
-            canvas.at(x, y) = { c.r + grain, c.g + grain, c.b + grain };
+            const double edge  = (bx < joint + 2 || by < joint + 2) ? 0.85 : 1.0; // worn edge by the joint
+            const Colour c     = scaled(clay, shade * edge);
+            canvas.at(x, y)    = { c.r + grain, c.g + grain, c.b + grain };
         }
     return canvas;
 }
@@ -260,7 +264,7 @@ Canvas signCanvas()
     for (int y = frame; y < h - frame; ++y)
         for (int x = frame; x < w - frame; ++x) {
             const double grain = std::sin(y * 0.55 + 3.0 * fractalNoise(x / 60.0, y / 9.0, 5u));
-            canvas.at(x, y) = scaled(wood, 0.9 + 0.12 * grain);
+            canvas.at(x, y)    = scaled(wood, 0.9 + 0.12 * grain);
         }
     canvas.fillRect(frame, frame, w - frame, frame + 3, scaled(dark, 1.5));
     const int cellW = textScale("Tollmere", w - 4 * frame, 6);
@@ -279,17 +283,19 @@ double bayer(int x, int y)
 
 // Lays a canvas into file order: bottom row first, and mirrored when the
 // surface's s coordinate runs from the viewer's right to left.
-Picture toPicture(const char* file, const Canvas& canvas, bool mirrored, int channels, TgaWriteOptions options)
+Picture toPicture(const char* file, const Canvas& canvas, bool mirrored, int channels,
+                  TgaWriteOptions options)
 {
     Picture picture{ file, canvas.width, canvas.height, channels, {}, options };
     picture.pixels.reserve(static_cast<size_t>(canvas.width) * canvas.height * channels);
     for (int row = 0; row < canvas.height; ++row)
         for (int col = 0; col < canvas.width; ++col) {
-            const int x = mirrored ? canvas.width - 1 - col : col;
-            const Colour c = canvas.px[static_cast<size_t>(canvas.height - 1 - row) * canvas.width + x];
+            const int x         = mirrored ? canvas.width - 1 - col : col;
+            const Colour c      = canvas.px[static_cast<size_t>(canvas.height - 1 - row) * canvas.width + x];
             const double dither = options.bits == 16 ? bayer(col, row) * 8.0 : 0.0;
             for (double v : { c.r, c.g, c.b })
-                picture.pixels.push_back(static_cast<unsigned char>(std::lround(std::clamp(v + dither, 0.0, 255.0))));
+                picture.pixels.push_back(
+                    static_cast<unsigned char>(std::lround(std::clamp(v + dither, 0.0, 255.0))));
             if (channels == 4)
                 picture.pixels.push_back(255);
         }
@@ -299,9 +305,9 @@ Picture toPicture(const char* file, const Canvas& canvas, bool mirrored, int cha
 TgaWriteOptions kind(int bits, bool runLength, const char* id)
 {
     TgaWriteOptions options;
-    options.bits = bits;
+    options.bits      = bits;
     options.runLength = runLength;
-    options.id = id;
+    options.id        = id;
     return options;
 }
 
@@ -309,15 +315,20 @@ TgaWriteOptions kind(int bits, bool runLength, const char* id)
 
 std::vector<Picture> defaultPictures()
 {
-    const WallStyle rear    = { "REAR",    { 236, 150, 96 },  { 176, 74, 46 },  { 92, 52, 36 },  { 255, 242, 214 } };
-    const WallStyle left    = { "LEFT",    { 110, 190, 215 }, { 30, 96, 138 },  { 22, 52, 72 },  { 240, 250, 255 } };
-    const WallStyle right   = { "RIGHT",   { 188, 140, 226 }, { 92, 52, 146 },  { 52, 30, 82 },  { 255, 236, 160 } };
-    const WallStyle forward = { "FORWARD", { 232, 210, 110 }, { 146, 124, 40 }, { 82, 66, 26 },  { 60, 40, 10 } };
+    const WallStyle rear  = { "REAR", { 236, 150, 96 }, { 176, 74, 46 }, { 92, 52, 36 }, { 255, 242, 214 } };
+    const WallStyle left  = { "LEFT", { 110, 190, 215 }, { 30, 96, 138 }, { 22, 52, 72 }, { 240, 250, 255 } };
+    const WallStyle right = {
+        "RIGHT", { 188, 140, 226 }, { 92, 52, 146 }, { 52, 30, 82 }, { 255, 236, 160 }
+    };
+    const WallStyle forward = {
+        "FORWARD", { 232, 210, 110 }, { 146, 124, 40 }, { 82, 66, 26 }, { 60, 40, 10 }
+    };
 
     // Seen from inside, the left and forward walls' s coordinate runs from the
     // viewer's right to left, so their pictures are stored mirrored.
     std::vector<Picture> pictures;
-    pictures.push_back(toPicture("Rear.tga", wallCanvas(rear), false, 3, kind(24, false, "Tollmere rear wall")));
+    pictures.push_back(
+        toPicture("Rear.tga", wallCanvas(rear), false, 3, kind(24, false, "Tollmere rear wall")));
     pictures.push_back(toPicture("Left.tga", wallCanvas(left), true, 3, kind(24, true, "")));
     pictures.push_back(toPicture("Right.tga", wallCanvas(right), false, 3, kind(16, false, "")));
     pictures.push_back(toPicture("Forward.tga", wallCanvas(forward), true, 4, kind(32, false, "")));
@@ -338,7 +349,8 @@ std::vector<std::string> writeDefaultPictures(const std::string& dir, bool onlyM
                 continue;
             }
         }
-        const auto bytes = encodeTga(picture.width, picture.height, picture.channels, picture.pixels, picture.options);
+        const auto bytes =
+            encodeTga(picture.width, picture.height, picture.channels, picture.pixels, picture.options);
         if (!writeFile(path, bytes))
             failed.push_back(path);
     }

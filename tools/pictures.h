@@ -9,10 +9,10 @@
 #include <vector>
 
 struct Picture {
-    std::string file;   // name inside the data directory, e.g. "Rear.tga"
+    std::string file; // name inside the data directory, e.g. "Rear.tga"
     int width;
     int height;
-    int channels;       // 3 or 4
+    int channels;                      // 3 or 4
     std::vector<unsigned char> pixels; // R, G, B(, A), bottom row first
     TgaWriteOptions options;           // the kind of TGA file it is written as
 };

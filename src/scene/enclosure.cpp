@@ -69,8 +69,10 @@ void drawSurface(int i)
 {
     const GLfloat no_mat[]       = { 0.0f, 0.0f, 0.0f, 1.0f };
     const GLfloat mat_specular[] = { 1.0f, 1.0f, 1.0f, 1.0f };
+
     const Surface& surface = surfaces[i];
 
+    // clang-format off
     glPushMatrix();
         bindSurfaceTexture(i);
         glEnable(GL_TEXTURE_2D);
@@ -91,6 +93,7 @@ void drawSurface(int i)
         glMaterialfv(GL_FRONT, GL_AMBIENT, no_mat);
         glMaterialfv(GL_FRONT, GL_EMISSION, no_mat);
     glPopMatrix();
+    // clang-format on
 }
 
 } // namespace

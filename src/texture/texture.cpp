@@ -24,8 +24,10 @@ namespace {
     errno = 0;
     if (std::FILE* file = std::fopen(path, "rb")) {
         std::fclose(file);
-        std::fprintf(stderr, "tollmere: %s: not a kind of TGA file this viewer reads "
-                             "(16-bit, or 24- or 32-bit true colour, plain or run-length)\n", path);
+        std::fprintf(stderr,
+                     "tollmere: %s: not a kind of TGA file this viewer reads "
+                     "(16-bit, or 24- or 32-bit true colour, plain or run-length)\n",
+                     path);
     } else {
         std::fprintf(stderr, "tollmere: %s: cannot be opened (%s)\n", path,
                      errno ? std::strerror(errno) : "unknown reason");
@@ -44,8 +46,8 @@ void buildTexture(GLuint* names, int slot, const TgaImage& image)
     // multiple of the default 4-byte alignment.
     glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-    gluBuild2DMipmaps(GL_TEXTURE_2D, image.channels, image.sizeX, image.sizeY, format,
-                      GL_UNSIGNED_BYTE, image.imageData.data());
+    gluBuild2DMipmaps(GL_TEXTURE_2D, image.channels, image.sizeX, image.sizeY, format, GL_UNSIGNED_BYTE,
+                      image.imageData.data());
     glPopClientAttrib();
 
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_NEAREST);

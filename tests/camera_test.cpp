@@ -10,7 +10,7 @@
 namespace {
 
 void (*idleCallback)() = nullptr;
-int redisplays = 0;
+int redisplays         = 0;
 
 const double wrapAt = 2.0 * 3.14156;
 
@@ -27,7 +27,7 @@ protected:
     {
         initCamera();
         idleCallback = nullptr;
-        redisplays = 0;
+        redisplays   = 0;
     }
 };
 
@@ -89,7 +89,7 @@ TEST_F(Camera, FourteenStartUpStepsWrapOnceEachThenTheFifteenthDoesNot)
 
 TEST_F(Camera, WrapsOnlyAnAngleStrictlyBeyondTheThreshold)
 {
-    angleStep = 0.0;
+    angleStep  = 0.0;
     orbitAngle = wrapAt;
     advanceOrbit();
     EXPECT_EQ(orbitAngle, wrapAt);

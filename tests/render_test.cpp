@@ -1,9 +1,9 @@
 // The untextured objects of the first frames, read back from a real window:
 // where each object shows and in what colour a person would see it.
+#include "app.h"
 #include "camera.h"
 #include "gl_harness.h"
 #include "scene.h"
-#include "app.h"
 
 #include <GL/freeglut.h>
 #include <gtest/gtest.h>
@@ -18,9 +18,21 @@ struct Vec {
     double x, y, z;
 };
 
-Vec sub(Vec a, Vec b) { return { a.x - b.x, a.y - b.y, a.z - b.z }; }
-double dot(Vec a, Vec b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-Vec cross(Vec a, Vec b) { return { a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x }; }
+Vec sub(Vec a, Vec b)
+{
+    return { a.x - b.x, a.y - b.y, a.z - b.z };
+}
+
+double dot(Vec a, Vec b)
+{
+    return a.x * b.x + a.y * b.y + a.z * b.z;
+}
+
+Vec cross(Vec a, Vec b)
+{
+    return { a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x };
+}
+
 Vec unit(Vec a)
 {
     const double n = std::sqrt(dot(a, a));
@@ -36,10 +48,10 @@ struct Pixel {
 
 Pixel project(Vec eye, Vec point)
 {
-    const Vec forward = unit(sub({ 0, 0, 0 }, eye));
-    const Vec right = unit(cross(forward, { 0, 1, 0 }));
-    const Vec up = cross(right, forward);
-    const Vec rel = sub(point, eye);
+    const Vec forward  = unit(sub({ 0, 0, 0 }, eye));
+    const Vec right    = unit(cross(forward, { 0, 1, 0 }));
+    const Vec up       = cross(right, forward);
+    const Vec rel      = sub(point, eye);
     const double depth = dot(rel, forward);
     return { static_cast<int>(std::lround(250 + 250 * dot(rel, right) / depth)),
              static_cast<int>(std::lround(250 - 250 * dot(rel, up) / depth)) };
@@ -47,15 +59,35 @@ Pixel project(Vec eye, Vec point)
 
 // What a person calls the colours of the scene's materials under its two
 // dim lights (the diffuse term is grey, so the ambient material sets the hue).
-bool isGrass(Rgb c) { return c.g > c.r && c.g > c.b + 30; }
-bool isPlanterBox(Rgb c) { return c.r > 60 && c.r > 2 * c.g && c.g > c.b; }
-bool isBell(Rgb c) { return c.g > c.r + 15 && c.b > c.r + 10 && c.g >= c.b; }
-bool isWood(Rgb c) { return c.r > 120 && c.r > c.g + 45 && c.g > c.b; } // posts and beam
-bool isSignPost(Rgb c) { return c.b > c.g + 20 && c.r > c.g; }
+bool isGrass(Rgb c)
+{
+    return c.g > c.r && c.g > c.b + 30;
+}
+
+bool isPlanterBox(Rgb c)
+{
+    return c.r > 60 && c.r > 2 * c.g && c.g > c.b;
+}
+
+bool isBell(Rgb c)
+{
+    return c.g > c.r + 15 && c.b > c.r + 10 && c.g >= c.b;
+}
+
+bool isWood(Rgb c) // posts and beam
+{
+    return c.r > 120 && c.r > c.g + 45 && c.g > c.b;
+}
+
+bool isSignPost(Rgb c)
+{
+    return c.b > c.g + 20 && c.r > c.g;
+}
 
 bool near(Rgb a, Rgb b, int tolerance)
 {
-    return std::abs(a.r - b.r) <= tolerance && std::abs(a.g - b.g) <= tolerance && std::abs(a.b - b.b) <= tolerance;
+    return std::abs(a.r - b.r) <= tolerance && std::abs(a.g - b.g) <= tolerance
+           && std::abs(a.b - b.b) <= tolerance;
 }
 
 // Puts the eye where the orbit puts it at `angle`, through the camera's own step.
@@ -89,7 +121,7 @@ const Vec startEye = { 0, 0, 25 };
 TEST_F(Render, FirstFrameShowsThePlantersFromTheStartPosition)
 {
     renderFrame();
-    const Vec tops[] = { { 13.5, -10.75, 1.5 }, { -9.8, -10.75, 4.5 }, { -8, -10.75, -7 } };
+    const Vec tops[]  = { { 13.5, -10.75, 1.5 }, { -9.8, -10.75, 4.5 }, { -8, -10.75, -7 } };
     const Vec boxes[] = { { 11.5, -13, 2.5 }, { -11.5, -13.5, 6 }, { -7.5, -12, -9 } };
     for (int i = 0; i < 3; ++i) {
         const Rgb top = seen(startEye, tops[i]), box = seen(startEye, boxes[i]);
@@ -103,7 +135,8 @@ TEST_F(Render, FirstFrameShowsTheBellsHangingFromTheBeam)
     renderFrame();
     const Vec bodies[] = { { 0, -1.9, 0.7 }, { -2, -0.1, 0.8 }, { -4, 1.8, 0.9 }, { -6, 3.6, 1.0 } };
     for (const Vec& body : bodies)
-        EXPECT_TRUE(isBell(seen(startEye, body))) << "bell at x = " << body.x << " " << describe(seen(startEye, body));
+        EXPECT_TRUE(isBell(seen(startEye, body)))
+            << "bell at x = " << body.x << " " << describe(seen(startEye, body));
     EXPECT_TRUE(isBell(seen(startEye, { -6, 5.5, 0 }))) << "the rope of bell 5";
     EXPECT_TRUE(isBell(seen(startEye, { 0.1, -2.45, 0 }))) << "the mouth of bell 2";
 
@@ -125,7 +158,8 @@ TEST_F(Render, SideViewShowsBellOneMouthInTheBellMaterialAndTheSignPosts)
     EXPECT_TRUE(isBell(seen(eye, { -11.1, -1.5, -3 }))) << "bell 1's body";
     for (Vec post : { Vec{ 57, -10, 30 }, Vec{ 50, -10, 37 }, Vec{ 57, 1.5, 30 }, Vec{ 50, -19, 37 } }) {
         const Rgb c = seen(eye, post);
-        EXPECT_TRUE(isSignPost(c)) << "sign post at x = " << post.x << ", y = " << post.y << " " << describe(c);
+        EXPECT_TRUE(isSignPost(c)) << "sign post at x = " << post.x << ", y = " << post.y << " "
+                                   << describe(c);
     }
 }
 
@@ -147,8 +181,9 @@ TEST_F(Render, ColoursMatchTheMaterials)
         { "post", { -9.75, 0, -5.5 }, { 162, 95, 79 } },
     };
     for (const Probe& p : probes)
-        EXPECT_TRUE(near(seen(startEye, p.point), p.colour, 6)) << p.what << ": " << describe(seen(startEye, p.point))
-                                                                << ", expected about " << describe(p.colour);
+        EXPECT_TRUE(near(seen(startEye, p.point), p.colour, 6))
+            << p.what << ": " << describe(seen(startEye, p.point)) << ", expected about "
+            << describe(p.colour);
 }
 
 TEST_F(Render, StillCameraDrawsTheSameFrameAgain)
@@ -172,10 +207,12 @@ TEST_F(Render, NonSquareWindowStretchesTheScene)
     const struct {
         Vec point;
         bool (*looksRight)(Rgb);
-    } probes[] = { { { -11.8, 14.5, 0 }, isWood }, { { 0, -1.9, 0.7 }, isBell }, { { 13.5, -10.75, 1.5 }, isGrass } };
+    } probes[] = { { { -11.8, 14.5, 0 }, isWood },
+                   { { 0, -1.9, 0.7 }, isBell },
+                   { { 13.5, -10.75, 1.5 }, isGrass } };
     for (const auto& probe : probes) {
         const Pixel full = project(startEye, probe.point);
-        const Rgb c = pixelAt(full.x, full.y / 2);
+        const Rgb c      = pixelAt(full.x, full.y / 2);
         EXPECT_TRUE(probe.looksRight(c)) << "x = " << probe.point.x << " " << describe(c);
     }
 }

@@ -16,19 +16,25 @@ void* operator new(std::size_t size)
         return p;
     throw std::bad_alloc();
 }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete(void* p) noexcept
+{
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept
+{
+    std::free(p);
+}
 
 namespace {
 
 TEST(TgaAllocation, FailureReturnsNone)
 {
     // A header claiming 1024 x 512 RGBA pixels (2 MiB, zero-filled) and no pixels.
-    Bytes file = encodeTga(0, 0, 4, {}, { 32, false, false, "" });
-    file[13] = 1024 >> 8;
-    file[15] = 512 >> 8;
+    Bytes file           = encodeTga(0, 0, 4, {}, { 32, false, false, "" });
+    file[13]             = 1024 >> 8;
+    file[15]             = 512 >> 8;
     failLargeAllocations = true;
-    const auto refused = loadBytes(file);
+    const auto refused   = loadBytes(file);
     failLargeAllocations = false;
     EXPECT_FALSE(refused);
     const auto read = loadBytes(file);

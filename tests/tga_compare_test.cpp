@@ -10,7 +10,7 @@
 
 namespace {
 
-const int pictureWidth = 37;
+const int pictureWidth  = 37;
 const int pictureHeight = 21;
 
 struct Decoded {
@@ -66,7 +66,7 @@ std::string firstDifference(const Bytes& a, const Bytes& b)
 void expectSameAsStb(const std::string& path, bool sixteenBit = false)
 {
     const auto ours = ourLoad(path);
-    const auto stb = stbLoad(path);
+    const auto stb  = stbLoad(path);
     ASSERT_TRUE(ours) << path;
     ASSERT_TRUE(stb) << path << ": " << stbi_failure_reason();
     EXPECT_EQ(ours->channels, stb->channels);
@@ -83,13 +83,16 @@ void expectSameAsStb(const std::string& path, bool sixteenBit = false)
 
 struct EncoderCase {
     const char* name;
-    bool pillow;        // else ImageMagick
-    const char* mode;   // RGB, RGBA; L and P make grey and colour-mapped files
+    bool pillow;      // else ImageMagick
+    const char* mode; // RGB, RGBA; L and P make grey and colour-mapped files
     bool runLength;
     bool topLeft;
 };
 
-void PrintTo(const EncoderCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const EncoderCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 std::string commandFor(const EncoderCase& c, const std::string& source, const std::string& out)
 {
@@ -99,14 +102,16 @@ std::string commandFor(const EncoderCase& c, const std::string& source, const st
                "s, w, h, mode, rle, orient, out = sys.argv[1:]\n"
                "im = Image.frombytes(\"RGBA\", (int(w), int(h)), open(s, \"rb\").read()).convert(mode)\n"
                "im.save(out, rle=rle == \"1\", orientation=int(orient))' "
-            + source + " " + size + " " + c.mode + (c.runLength ? " 1" : " 0") + (c.topLeft ? " 1 " : " -1 ")
-            + out;
+               + source + " " + size + " " + c.mode + (c.runLength ? " 1" : " 0")
+               + (c.topLeft ? " 1 " : " -1 ") + out;
     const std::string mode = c.mode;
-    const std::string type = mode == "RGBA" ? "TrueColorAlpha" : mode == "RGB" ? "TrueColor"
-                           : mode == "L"    ? "Grayscale"      : "Palette";
+    const std::string type = mode == "RGBA"  ? "TrueColorAlpha"
+                             : mode == "RGB" ? "TrueColor"
+                             : mode == "L"   ? "Grayscale"
+                                             : "Palette";
     return "/usr/bin/convert -size " + std::to_string(pictureWidth) + "x" + std::to_string(pictureHeight)
-         + " -depth 8 rgba:" + source + (mode == "RGBA" ? "" : " -alpha off") + " -type " + type
-         + (c.runLength ? " -compress RLE" : "") + (c.topLeft ? " -orient TopLeft" : "") + " " + out;
+           + " -depth 8 rgba:" + source + (mode == "RGBA" ? "" : " -alpha off") + " -type " + type
+           + (c.runLength ? " -compress RLE" : "") + (c.topLeft ? " -orient TopLeft" : "") + " " + out;
 }
 
 class TgaFromEncoder : public testing::TestWithParam<EncoderCase> {
@@ -119,7 +124,7 @@ protected:
         ASSERT_TRUE(mkdtemp(folder.data())) << folder;
         const std::string source = folder + "/picture.rgba"; // rows top first
         ASSERT_TRUE(writeFile(source, testPicture(pictureWidth, pictureHeight, 4)));
-        made = folder + "/made.tga";
+        made                      = folder + "/made.tga";
         const std::string command = commandFor(GetParam(), source, made);
         ASSERT_EQ(std::system(command.c_str()), 0) << command;
         std::remove(source.c_str());
@@ -142,24 +147,36 @@ TEST_P(TgaFromEncoderTrueColour, SameAsStbAndPicture)
     // marks a file bottom-left yet keeps the rows top first, so its picture
     // comes out upside down in every reader (stb_image and Pillow too).
     const int channels = std::string(GetParam().mode) == "RGBA" ? 4 : 3;
-    const Bytes source = decodedPicture(testPicture(pictureWidth, pictureHeight, 4), 4, channels == 4 ? 32 : 24);
-    const bool reversed = GetParam().pillow || GetParam().topLeft;
+    const Bytes source =
+        decodedPicture(testPicture(pictureWidth, pictureHeight, 4), 4, channels == 4 ? 32 : 24);
+    const bool reversed  = GetParam().pillow || GetParam().topLeft;
     const Bytes expected = reversed ? reversedRows(source, size_t(channels) * pictureWidth) : source;
     EXPECT_EQ(firstDifference(ourLoad(made)->data, expected), "same");
 }
 
 const EncoderCase trueColourCases[] = {
-    { "MagickRgb", false, "RGB", false, false },           { "MagickRgbRle", false, "RGB", true, false },
-    { "MagickRgbTopLeft", false, "RGB", false, true },     { "MagickRgbRleTopLeft", false, "RGB", true, true },
-    { "MagickRgba", false, "RGBA", false, false },         { "MagickRgbaRle", false, "RGBA", true, false },
-    { "MagickRgbaTopLeft", false, "RGBA", false, true },   { "MagickRgbaRleTopLeft", false, "RGBA", true, true },
-    { "PillowRgb", true, "RGB", false, false },            { "PillowRgbRle", true, "RGB", true, false },
-    { "PillowRgbTopLeft", true, "RGB", false, true },      { "PillowRgbRleTopLeft", true, "RGB", true, true },
-    { "PillowRgba", true, "RGBA", false, false },          { "PillowRgbaRle", true, "RGBA", true, false },
-    { "PillowRgbaTopLeft", true, "RGBA", false, true },    { "PillowRgbaRleTopLeft", true, "RGBA", true, true },
+    { "MagickRgb", false, "RGB", false, false },
+    { "MagickRgbRle", false, "RGB", true, false },
+    { "MagickRgbTopLeft", false, "RGB", false, true },
+    { "MagickRgbRleTopLeft", false, "RGB", true, true },
+    { "MagickRgba", false, "RGBA", false, false },
+    { "MagickRgbaRle", false, "RGBA", true, false },
+    { "MagickRgbaTopLeft", false, "RGBA", false, true },
+    { "MagickRgbaRleTopLeft", false, "RGBA", true, true },
+    { "PillowRgb", true, "RGB", false, false },
+    { "PillowRgbRle", true, "RGB", true, false },
+    { "PillowRgbTopLeft", true, "RGB", false, true },
+    { "PillowRgbRleTopLeft", true, "RGB", true, true },
+    { "PillowRgba", true, "RGBA", false, false },
+    { "PillowRgbaRle", true, "RGBA", true, false },
+    { "PillowRgbaTopLeft", true, "RGBA", false, true },
+    { "PillowRgbaRleTopLeft", true, "RGBA", true, true },
 };
 
-std::string caseName(const testing::TestParamInfo<EncoderCase>& info) { return info.param.name; }
+std::string caseName(const testing::TestParamInfo<EncoderCase>& info)
+{
+    return info.param.name;
+}
 
 INSTANTIATE_TEST_SUITE_P(Encoders, TgaFromEncoderTrueColour, testing::ValuesIn(trueColourCases), caseName);
 
@@ -173,9 +190,9 @@ TEST_P(TgaFromEncoderOther, RefusedThoughStbReadsIt)
 }
 
 const EncoderCase otherCases[] = {
-    { "MagickGrey", false, "L", false, false }, { "MagickGreyRle", false, "L", true, false },
+    { "MagickGrey", false, "L", false, false },    { "MagickGreyRle", false, "L", true, false },
     { "MagickPalette", false, "P", false, false }, { "PillowGrey", true, "L", true, false },
-    { "PillowPalette", true, "P", false, false }, { "PillowPaletteRle", true, "P", true, false },
+    { "PillowPalette", true, "P", false, false },  { "PillowPaletteRle", true, "P", true, false },
 };
 
 INSTANTIATE_TEST_SUITE_P(Encoders, TgaFromEncoderOther, testing::ValuesIn(otherCases), caseName);
@@ -196,13 +213,16 @@ INSTANTIATE_TEST_SUITE_P(All, TgaFromWriter,
                          testing::Combine(testing::Values(16, 24, 32), testing::Bool(), testing::Bool()),
                          [](const auto& info) {
                              return std::to_string(std::get<0>(info.param))
-                                  + (std::get<1>(info.param) ? "BitRle" : "BitRaw")
-                                  + (std::get<2>(info.param) ? "TopLeft" : "BottomLeft");
+                                    + (std::get<1>(info.param) ? "BitRle" : "BitRaw")
+                                    + (std::get<2>(info.param) ? "TopLeft" : "BottomLeft");
                          });
 
 // --- Real-world samples, from an image library's test suite ---
 
-std::string samplePath(const std::string& name) { return std::string(TGA_SAMPLES_DIR) + "/" + name; }
+std::string samplePath(const std::string& name)
+{
+    return std::string(TGA_SAMPLES_DIR) + "/" + name;
+}
 
 bool haveSamples()
 {
@@ -210,8 +230,8 @@ bool haveSamples()
     return stat(TGA_SAMPLES_DIR, &info) == 0 && S_ISDIR(info.st_mode);
 }
 
-#define SKIP_WITHOUT_SAMPLES()                                                                       \
-    if (!haveSamples())                                                                              \
+#define SKIP_WITHOUT_SAMPLES()                                                                               \
+    if (!haveSamples())                                                                                      \
     GTEST_SKIP() << "no TGA samples at " TGA_SAMPLES_DIR
 
 class TgaSampleRead : public testing::TestWithParam<const char*> {};
@@ -241,17 +261,17 @@ TEST_P(TgaSampleRefused, ReturnsNoneSilently)
     EXPECT_FALSE(ourLoad(samplePath(GetParam())));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Samples, TgaSampleRefused,
-    testing::Values("tga/common/1x1_l_bl_raw.tga", "tga/common/1x1_l_bl_rle.tga", "tga/common/1x1_l_tl_raw.tga",
-                    "tga/common/1x1_l_tl_rle.tga", "tga/common/200x32_l_bl_raw.tga",
-                    "tga/common/200x32_l_bl_rle.tga", "tga/common/200x32_l_tl_raw.tga",
-                    "tga/common/200x32_l_tl_rle.tga", "tga/common/200x32_la_bl_raw.tga",
-                    "tga/common/200x32_la_bl_rle.tga", "tga/common/200x32_la_tl_raw.tga",
-                    "tga/common/200x32_la_tl_rle.tga", "tga/common/200x32_p_bl_raw.tga",
-                    "tga/common/200x32_p_bl_rle.tga", "tga/common/200x32_p_tl_raw.tga",
-                    "tga/common/200x32_p_tl_rle.tga", "la.tga", "cross_scan_line.tga",
-                    "cross_scan_line_truncated.tga", "p_16.tga", "p_8.tga", "200x32_p_bl_raw_origin.tga"));
+INSTANTIATE_TEST_SUITE_P(Samples, TgaSampleRefused,
+                         testing::Values("tga/common/1x1_l_bl_raw.tga", "tga/common/1x1_l_bl_rle.tga",
+                                         "tga/common/1x1_l_tl_raw.tga", "tga/common/1x1_l_tl_rle.tga",
+                                         "tga/common/200x32_l_bl_raw.tga", "tga/common/200x32_l_bl_rle.tga",
+                                         "tga/common/200x32_l_tl_raw.tga", "tga/common/200x32_l_tl_rle.tga",
+                                         "tga/common/200x32_la_bl_raw.tga", "tga/common/200x32_la_bl_rle.tga",
+                                         "tga/common/200x32_la_tl_raw.tga", "tga/common/200x32_la_tl_rle.tga",
+                                         "tga/common/200x32_p_bl_raw.tga", "tga/common/200x32_p_bl_rle.tga",
+                                         "tga/common/200x32_p_tl_raw.tga", "tga/common/200x32_p_tl_rle.tga",
+                                         "la.tga", "cross_scan_line.tga", "cross_scan_line_truncated.tga",
+                                         "p_16.tga", "p_8.tga", "200x32_p_bl_raw_origin.tga"));
 
 TEST(TgaSamples, EveryOriginAndCompressionShowsThePng)
 {
@@ -261,7 +281,7 @@ TEST(TgaSamples, EveryOriginAndCompressionShowsThePng)
         ASSERT_TRUE(png) << mode;
         for (const char* variant : { "bl_raw", "bl_rle", "tl_raw", "tl_rle" }) {
             const std::string name = "tga/common/200x32_" + mode + "_" + variant + ".tga";
-            const auto ours = ourLoad(samplePath(name));
+            const auto ours        = ourLoad(samplePath(name));
             ASSERT_TRUE(ours) << name;
             EXPECT_EQ(ours->channels, png->channels) << name;
             EXPECT_EQ(firstDifference(ours->data, png->data), "same") << name;
@@ -272,9 +292,9 @@ TEST(TgaSamples, EveryOriginAndCompressionShowsThePng)
 TEST(TgaSamples, RightToLeftIgnoredTopLeftHonoured)
 {
     SKIP_WITHOUT_SAMPLES();
-    const auto plain = ourLoad(samplePath("rgb32rle.tga"));
+    const auto plain       = ourLoad(samplePath("rgb32rle.tga"));
     const auto bottomRight = ourLoad(samplePath("rgb32rle_bottom_right.tga"));
-    const auto topRight = ourLoad(samplePath("rgb32rle_top_right.tga"));
+    const auto topRight    = ourLoad(samplePath("rgb32rle_top_right.tga"));
     ASSERT_TRUE(plain && bottomRight && topRight);
     EXPECT_EQ(firstDifference(bottomRight->data, plain->data), "same");
     EXPECT_EQ(firstDifference(topRight->data, reversedRows(plain->data, 4 * 199)), "same");

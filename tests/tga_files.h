@@ -26,7 +26,10 @@ struct TempFile {
             close(fd);
         EXPECT_TRUE(fd >= 0 && writeFile(path, bytes)) << path;
     }
-    ~TempFile() { std::remove(path.c_str()); }
+    ~TempFile()
+    {
+        std::remove(path.c_str());
+    }
 };
 
 // Loads bytes as a file; every failure but a missing file must be silent.

@@ -11,11 +11,24 @@ namespace {
 // than our writer.
 Bytes header(int type, int width, int height, int bits, int descriptor = 0, int idLength = 0)
 {
-    return { static_cast<unsigned char>(idLength), 0, static_cast<unsigned char>(type), 0, 0, 0, 0, 0,
-             0, 0, 0, 0,
-             static_cast<unsigned char>(width & 0xFF), static_cast<unsigned char>(width >> 8),
-             static_cast<unsigned char>(height & 0xFF), static_cast<unsigned char>(height >> 8),
-             static_cast<unsigned char>(bits), static_cast<unsigned char>(descriptor) };
+    return { static_cast<unsigned char>(idLength),
+             0,
+             static_cast<unsigned char>(type),
+             0,
+             0,
+             0,
+             0,
+             0,
+             0,
+             0,
+             0,
+             0,
+             static_cast<unsigned char>(width & 0xFF),
+             static_cast<unsigned char>(width >> 8),
+             static_cast<unsigned char>(height & 0xFF),
+             static_cast<unsigned char>(height >> 8),
+             static_cast<unsigned char>(bits),
+             static_cast<unsigned char>(descriptor) };
 }
 
 Bytes operator+(Bytes a, const Bytes& b)
@@ -87,7 +100,10 @@ struct TypeAndDepth {
     int bits;
 };
 
-void PrintTo(const TypeAndDepth& c, std::ostream* os) { *os << "type " << c.type << ", " << c.bits << " bits"; }
+void PrintTo(const TypeAndDepth& c, std::ostream* os)
+{
+    *os << "type " << c.type << ", " << c.bits << " bits";
+}
 
 class TgaRefusedType : public testing::TestWithParam<TypeAndDepth> {};
 
@@ -100,9 +116,9 @@ TEST_P(TgaRefusedType, ReturnsNoneSilently)
 INSTANTIATE_TEST_SUITE_P(ColourMappedGreyAndOthers, TgaRefusedType,
                          testing::Values(TypeAndDepth{ 3, 8 }, TypeAndDepth{ 11, 8 }, TypeAndDepth{ 1, 8 },
                                          TypeAndDepth{ 9, 8 }, TypeAndDepth{ 3, 24 }, TypeAndDepth{ 1, 24 },
-                                         TypeAndDepth{ 0, 24 }, TypeAndDepth{ 11, 32 }, TypeAndDepth{ 32, 24 },
-                                         TypeAndDepth{ 33, 24 }, TypeAndDepth{ 130, 24 },
-                                         TypeAndDepth{ 255, 16 }));
+                                         TypeAndDepth{ 0, 24 }, TypeAndDepth{ 11, 32 },
+                                         TypeAndDepth{ 32, 24 }, TypeAndDepth{ 33, 24 },
+                                         TypeAndDepth{ 130, 24 }, TypeAndDepth{ 255, 16 }));
 
 // --- Depths 16, 24 and 32 on both paths ---
 
@@ -110,10 +126,16 @@ struct Kind {
     int bits;
     bool runLength;
 
-    TgaWriteOptions options(bool topLeft = false) const { return { bits, runLength, topLeft, "" }; }
+    TgaWriteOptions options(bool topLeft = false) const
+    {
+        return { bits, runLength, topLeft, "" };
+    }
 };
 
-void PrintTo(const Kind& k, std::ostream* os) { *os << k.bits << " bits" << (k.runLength ? ", run-length" : ""); }
+void PrintTo(const Kind& k, std::ostream* os)
+{
+    *os << k.bits << " bits" << (k.runLength ? ", run-length" : "");
+}
 
 std::string kindName(const testing::TestParamInfo<Kind>& info)
 {
@@ -126,19 +148,20 @@ TEST_P(TgaDepth, DecodesWriterPicture)
 {
     for (int channels : { 3, 4 }) {
         const Bytes pixels = testPicture(9, 4, channels);
-        const Bytes file = encodeTga(9, 4, channels, pixels, GetParam().options());
+        const Bytes file   = encodeTga(9, 4, channels, pixels, GetParam().options());
         expectImage(loadBytes(file), GetParam().bits == 32 ? 4 : 3, 9, 4,
                     decodedPicture(pixels, channels, GetParam().bits));
     }
 }
 
-const Kind allKinds[] = { { 16, false }, { 16, true }, { 24, false }, { 24, true }, { 32, false }, { 32, true } };
+const Kind allKinds[] = { { 16, false }, { 16, true },  { 24, false },
+                          { 24, true },  { 32, false }, { 32, true } };
 INSTANTIATE_TEST_SUITE_P(All, TgaDepth, testing::ValuesIn(allKinds), kindName);
 
 TEST(TgaDepthSixteen, PacketsDecodeAsUncompressedPixels)
 {
-    const Bytes packets = header(10, 3, 1, 16) + Bytes{ 0x81, 0xFF, 0x7F, 0x00, 0x1F, 0x00 };
-    const Bytes plain = header(2, 3, 1, 16) + Bytes{ 0xFF, 0x7F, 0xFF, 0x7F, 0x1F, 0x00 };
+    const Bytes packets  = header(10, 3, 1, 16) + Bytes{ 0x81, 0xFF, 0x7F, 0x00, 0x1F, 0x00 };
+    const Bytes plain    = header(2, 3, 1, 16) + Bytes{ 0xFF, 0x7F, 0xFF, 0x7F, 0x1F, 0x00 };
     const Bytes expected = { 0xF8, 0xF8, 0xF8, 0xF8, 0xF8, 0xF8, 0, 0, 0xF8 };
     expectImage(loadBytes(packets), 3, 3, 1, expected);
     expectImage(loadBytes(plain), 3, 3, 1, expected);
@@ -173,18 +196,18 @@ TEST_P(TgaColourMap, IsSkipped)
 {
     const Bytes pixels = testPicture(6, 3, 3);
     TgaWriteOptions options{ 24, GetParam().runLength, false, "an id" };
-    options.colourMapLength = GetParam().entries;
+    options.colourMapLength    = GetParam().entries;
     options.colourMapEntryBits = GetParam().entryBits;
-    const Bytes file = encodeTga(6, 3, 3, pixels, options);
+    const Bytes file           = encodeTga(6, 3, 3, pixels, options);
     ASSERT_EQ(file.size(), encodeTga(6, 3, 3, pixels, { 24, GetParam().runLength, false, "an id" }).size()
                                + GetParam().entries * ((GetParam().entryBits + 7) / 8));
     expectImage(loadBytes(file), 3, 6, 3, pixels);
 }
 
 INSTANTIATE_TEST_SUITE_P(EntrySizes, TgaColourMap,
-                         testing::Values(MapCase{ 1, 8, false }, MapCase{ 3, 15, false }, MapCase{ 3, 15, true },
-                                         MapCase{ 7, 24, true }, MapCase{ 256, 32, false },
-                                         MapCase{ 300, 17, true }));
+                         testing::Values(MapCase{ 1, 8, false }, MapCase{ 3, 15, false },
+                                         MapCase{ 3, 15, true }, MapCase{ 7, 24, true },
+                                         MapCase{ 256, 32, false }, MapCase{ 300, 17, true }));
 
 // --- Top-left origin honoured, right-to-left ignored ---
 
@@ -192,10 +215,10 @@ class TgaOrigin : public testing::TestWithParam<Kind> {};
 
 TEST_P(TgaOrigin, RowsEndBottomFirst)
 {
-    const Bytes pixels = testPicture(5, 4, 4);
+    const Bytes pixels   = testPicture(5, 4, 4);
     const Bytes expected = decodedPicture(pixels, 4, GetParam().bits);
     for (bool topLeft : { false, true }) {
-        Bytes file = encodeTga(5, 4, 4, pixels, GetParam().options(topLeft));
+        Bytes file       = encodeTga(5, 4, 4, pixels, GetParam().options(topLeft));
         const auto image = loadBytes(file);
         ASSERT_TRUE(image);
         EXPECT_EQ(image->imageData, expected) << "top-left " << topLeft;
@@ -233,9 +256,9 @@ class TgaTruncated : public testing::TestWithParam<Kind> {};
 
 TEST_P(TgaTruncated, MissingPixelsAreZero)
 {
-    const Bytes pixels = testPicture(7, 5, 4);
-    const Bytes full = encodeTga(7, 5, 4, pixels, GetParam().options());
-    const Bytes expected = decodedPicture(pixels, 4, GetParam().bits);
+    const Bytes pixels      = testPicture(7, 5, 4);
+    const Bytes full        = encodeTga(7, 5, 4, pixels, GetParam().options());
+    const Bytes expected    = decodedPicture(pixels, 4, GetParam().bits);
     const size_t pixelBytes = GetParam().bits == 32 ? 4 : 3;
     for (size_t cut = 18; cut < full.size(); cut += 3) {
         const auto image = loadBytes(Bytes(full.begin(), full.begin() + cut));
@@ -297,8 +320,10 @@ TEST(TgaSize, HugeClaimInSmallFileTouchesLittleMemory)
     const long before = peakResidentKiB();
     for (int type : { 2, 10 })
         for (size_t data : { 0, 100, 65536 }) {
-            EXPECT_FALSE(loadBytes(header(type, 65535, 65535, 32) + Bytes(data, 0xFF))) << type << " " << data;
-            EXPECT_FALSE(loadBytes(header(type, 65535, 65535, 16) + Bytes(data, 0xFF))) << type << " " << data;
+            EXPECT_FALSE(loadBytes(header(type, 65535, 65535, 32) + Bytes(data, 0xFF)))
+                << type << " " << data;
+            EXPECT_FALSE(loadBytes(header(type, 65535, 65535, 16) + Bytes(data, 0xFF)))
+                << type << " " << data;
         }
     EXPECT_LT(peakResidentKiB() - before, 8 * 1024) << "peak resident memory grew by more than 8 MiB";
 }
@@ -308,7 +333,8 @@ TEST(TgaSize, UpTo64MiBOfMissingPixelsAreZeroFilled)
     const auto image = loadBytes(header(2, 4096, 4096, 32));
     ASSERT_TRUE(image);
     ASSERT_EQ(image->imageData.size(), 64u << 20);
-    EXPECT_TRUE(std::all_of(image->imageData.begin(), image->imageData.end(), [](unsigned char b) { return !b; }));
+    EXPECT_TRUE(
+        std::all_of(image->imageData.begin(), image->imageData.end(), [](unsigned char b) { return !b; }));
     EXPECT_FALSE(loadBytes(header(2, 4097, 4096, 32)));
     EXPECT_FALSE(loadBytes(header(10, 4097, 4096, 32) + Bytes{ 0xFF, 1, 2, 3, 4 }));
 }

@@ -53,17 +53,16 @@ void appendRunLengthRow(std::vector<unsigned char>& out, const std::vector<std::
 } // namespace
 
 std::vector<unsigned char> encodeTga(int width, int height, int channels,
-                                     const std::vector<unsigned char>& pixels,
-                                     const TgaWriteOptions& options)
+                                     const std::vector<unsigned char>& pixels, const TgaWriteOptions& options)
 {
     if (width < 0 || width > 65535 || height < 0 || height > 65535 || (channels != 3 && channels != 4)
         || (options.bits != 16 && options.bits != 24 && options.bits != 32) || options.id.size() > 255
-        || pixels.size() != static_cast<size_t>(width) * height * channels
-        || options.colourMapLength < 0 || options.colourMapLength > 65535
-        || options.colourMapEntryBits < 1 || options.colourMapEntryBits > 255)
+        || pixels.size() != static_cast<size_t>(width) * height * channels || options.colourMapLength < 0
+        || options.colourMapLength > 65535 || options.colourMapEntryBits < 1
+        || options.colourMapEntryBits > 255)
         throw std::invalid_argument("encodeTga: unsupported image");
 
-    const bool hasMap = options.colourMapLength > 0;
+    const bool hasMap              = options.colourMapLength > 0;
     std::vector<unsigned char> out = { static_cast<unsigned char>(options.id.size()),
                                        static_cast<unsigned char>(hasMap ? 1 : 0),
                                        static_cast<unsigned char>(options.runLength ? 10 : 2), 0, 0 };
@@ -76,13 +75,15 @@ std::vector<unsigned char> encodeTga(int width, int height, int channels,
     const unsigned alphaBits = options.bits == 32 ? 8u : options.bits == 16 ? 1u : 0u;
     out.push_back(static_cast<unsigned char>(alphaBits | (options.topLeft ? 0x20u : 0u)));
     out.insert(out.end(), options.id.begin(), options.id.end());
-    const size_t mapBytes = static_cast<size_t>(options.colourMapLength) * ((options.colourMapEntryBits + 7) / 8);
+    const size_t mapBytes =
+        static_cast<size_t>(options.colourMapLength) * ((options.colourMapEntryBits + 7) / 8);
     for (size_t i = 0; i < mapBytes; ++i)
         out.push_back(static_cast<unsigned char>(0xC0 + i % 64)); // filler: true-colour readers skip the map
 
     for (int r = 0; r < height; ++r) {
         const int row = options.topLeft ? height - 1 - r : r;
         std::vector<std::vector<unsigned char>> filePixels;
+        filePixels.reserve(static_cast<size_t>(width));
         for (int x = 0; x < width; ++x)
             filePixels.push_back(filePixel(&pixels[(static_cast<size_t>(row) * width + x) * channels],
                                            channels, options.bits));

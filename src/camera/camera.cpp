@@ -19,19 +19,19 @@ static const double orbitPi = 3.14156;
 
 void initCamera()
 {
-    orbitAngle = 90.0; // radians; it only counts from the first step on
+    orbitAngle  = 90.0; // radians; it only counts from the first step on
     orbitRadius = 25.0;
-    angleStep = 4.0 * orbitPi / 360.0;
+    angleStep   = 4.0 * orbitPi / 360.0;
 
-    eyeX = 0.0;
-    eyeY = 0.0;
-    eyeZ = orbitRadius;
+    eyeX    = 0.0;
+    eyeY    = 0.0;
+    eyeZ    = orbitRadius;
     centerX = 0.0;
     centerY = 0.0;
     centerZ = 0.0;
-    upX = 0.0;
-    upY = 1.0;
-    upZ = 0.0;
+    upX     = 0.0;
+    upY     = 1.0;
+    upZ     = 0.0;
 }
 
 void advanceOrbit()
@@ -43,9 +43,9 @@ void advanceOrbit()
     eyeX = std::cos(orbitAngle) * orbitRadius;
     eyeY = 0.0;
     eyeZ = std::sin(orbitAngle) * orbitRadius;
-    upX = 0.0;
-    upY = 1.0;
-    upZ = 0.0;
+    upX  = 0.0;
+    upY  = 1.0;
+    upZ  = 0.0;
 }
 
 void orbitStep()

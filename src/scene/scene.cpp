@@ -16,13 +16,14 @@
 namespace {
 
 struct Bell {
-    GLfloat bottom[3];  // rope bottom, also the body's centre
-    GLfloat top[3];     // rope top
-    GLfloat radius;     // body
-    GLfloat mouth[3];   // centre of the cone's base
+    GLfloat bottom[3]; // rope bottom, also the body's centre
+    GLfloat top[3];    // rope top
+    GLfloat radius;    // body
+    GLfloat mouth[3];  // centre of the cone's base
     GLfloat mouthRadius;
 };
 
+// clang-format off
 const Bell bells[5] = {
     { { -10.0f, -1.5f, -3.0f }, { -10.0f, 2.5f, -3.0f }, 1.1f, { -10.0f, -2.5f, -3.0f }, 1.1f },
     { { 0.0f, -1.9f, 0.0f },    { 0.0f, 1.0f, 0.0f },    0.7f, { 0.1f, -2.585f, 0.0f },  0.8f },
@@ -30,28 +31,30 @@ const Bell bells[5] = {
     { { -4.0f, 1.8f, 0.0f },    { -4.0f, 5.0f, 0.0f },   0.9f, { -3.95f, 0.9785f, 0.0f }, 1.0f },
     { { -6.0f, 3.6f, 0.0f },    { -6.0f, 7.0f, 0.0f },   1.0f, { -6.0f, 2.8f, 0.0f },    1.1f },
 };
+// clang-format on
 
 const GLfloat mat_ambient_bell[] = { 0.0f, 0.6f, 1.0f, 1.0f };
 const GLfloat mat_ambient_post[] = { 0.37f, 0.25f, 0.17f, 1.0f };
 
 const int roundDetail = 120; // slices and stacks of the bell bodies and mouths
 
-void drawBlock(const GLfloat* material, GLfloat x, GLfloat y, GLfloat z,
-               GLfloat sx, GLfloat sy, GLfloat sz)
+void drawBlock(const GLfloat* material, GLfloat x, GLfloat y, GLfloat z, GLfloat sx, GLfloat sy, GLfloat sz)
 {
     glMaterialfv(GL_FRONT, GL_AMBIENT, material);
+    // clang-format off
     glPushMatrix();
         glTranslatef(x, y, z);
         glScalef(sx, sy, sz);
         glutSolidCube(1.0);
     glPopMatrix();
+    // clang-format on
 }
 
 void drawPlanters()
 {
     const GLfloat mat_ambient_base[]  = { 0.45f, 0.25f, 0.17f, 1.0f };
     const GLfloat mat_ambient_grass[] = { 0.0f, 0.5f, 0.0f, 1.0f };
-    const GLfloat centres[3][2] = { { 11.5f, -0.5f }, { -9.8f, 3.0f }, { -9.8f, -9.0f } }; // x, z
+    const GLfloat centres[3][2]       = { { 11.5f, -0.5f }, { -9.8f, 3.0f }, { -9.8f, -9.0f } }; // x, z
 
     for (const auto& c : centres) {
         drawBlock(mat_ambient_base, c[0], -13.0f, c[1], 6.0f, 3.0f, 6.0f);
@@ -61,6 +64,7 @@ void drawPlanters()
 
 void drawBellBody(const Bell& bell)
 {
+    // clang-format off
     glPushMatrix();
         glMaterialfv(GL_FRONT, GL_AMBIENT, mat_ambient_bell);
         glLineWidth(3.0f);
@@ -71,12 +75,14 @@ void drawBellBody(const Bell& bell)
         glTranslatef(bell.bottom[0], bell.bottom[1], bell.bottom[2]);
         glutSolidSphere(bell.radius, roundDetail, roundDetail);
     glPopMatrix();
+    // clang-format on
 }
 
 // Bell 1's mouth sets no material of its own: it relies on the bell material
 // its body has just left in force.
 void drawBellMouth(const Bell& bell, bool setMaterial)
 {
+    // clang-format off
     glPushMatrix();
         if (setMaterial)
             glMaterialfv(GL_FRONT, GL_AMBIENT, mat_ambient_bell);
@@ -84,6 +90,7 @@ void drawBellMouth(const Bell& bell, bool setMaterial)
         glRotatef(95.0f, -2.0f, 0.0f, 0.0f); // cone apex up, leaning 5 degrees toward -Z
         glutSolidCone(bell.mouthRadius, 0.9, roundDetail, roundDetail);
     glPopMatrix();
+    // clang-format on
 }
 
 void drawPolygon(const GLfloat (*corners)[3], int count)
@@ -98,6 +105,7 @@ void drawPolygon(const GLfloat (*corners)[3], int count)
 // (bow-tie) quads, which is how the frame has always looked.
 void drawSlantedPosts()
 {
+    // clang-format off
     const GLfloat posts[8][4][3] = {
         { { -10.5f, 4, -3 }, { -10.5f, 4, -4 }, { -10.5f, -12, 4 }, { -10.5f, -12, 3 } },
         { { -10.5f, 4, -3 }, { -9, 4, -3 },     { -10.5f, -12, 4 }, { -9, -12, 4 } },
@@ -114,6 +122,7 @@ void drawSlantedPosts()
         for (const auto& post : posts)
             drawPolygon(post, 4);
     glPopMatrix();
+    // clang-format on
 }
 
 // A flat bar one unit thick (z from 0 to -1), from the lower right to a
@@ -127,6 +136,7 @@ void drawBeam()
     const GLfloat backTip[3][3]   = { { -11, 14, -1 }, { -12, 13, -1 }, { -12, 15, -1 } };
     const GLfloat lowerSide[4][3] = { { -12, 13, -1 }, { -12, 13, 0 }, { 13, -12, 0 }, { 13, -12, -1 } };
 
+    // clang-format off
     glPushMatrix();
         glMaterialfv(GL_FRONT, GL_AMBIENT, mat_ambient_post);
         drawPolygon(frontFace, 4);
@@ -136,6 +146,7 @@ void drawBeam()
         drawPolygon(backTip, 3);
         drawPolygon(lowerSide, 4);
     glPopMatrix();
+    // clang-format on
 }
 
 // The posts run up the sign board's two upright edges, from the floor to two
@@ -145,6 +156,7 @@ void drawSignPosts()
 {
     const GLfloat mat_ambient_sign[] = { 0.2f, 0.0f, 0.9f, 1.0f };
 
+    // clang-format off
     glPushMatrix();
         glMaterialfv(GL_FRONT, GL_AMBIENT, mat_ambient_sign);
         glLineWidth(4.0f);
@@ -157,6 +169,7 @@ void drawSignPosts()
             glVertex3f(50.0f, -20.0f, 37.0f);
         glEnd();
     glPopMatrix();
+    // clang-format on
 }
 
 } // namespace

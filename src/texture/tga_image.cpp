@@ -10,7 +10,7 @@
 
 namespace {
 
-const int headerBytes = 18;
+const int headerBytes             = 18;
 const unsigned char topLeftOrigin = 0x20; // image descriptor: rows stored top row first
 
 // A header can claim 4 x 65535 x 65535 bytes (17 GB) in a file of 18 bytes,
@@ -32,11 +32,11 @@ struct TgaHeader {
     unsigned char length;        // identification field length
     unsigned char colourMapType; // 1: a colour map lies before the pixels
     unsigned char imageType;
-    unsigned mapLength;          // colour-map entries
+    unsigned mapLength; // colour-map entries
     unsigned char mapEntryBits;
     unsigned width;
     unsigned height;
-    unsigned char bits;          // pixel depth
+    unsigned char bits; // pixel depth
     unsigned char descriptor;
 };
 
@@ -45,22 +45,22 @@ bool readHeader(std::FILE* file, TgaHeader& header)
     unsigned char h[headerBytes];
     if (std::fread(h, 1, sizeof h, file) != sizeof h)
         return false;
-    header.length = h[0];
+    header.length        = h[0];
     header.colourMapType = h[1];
-    header.imageType = h[2];
-    header.mapLength = h[5] | (h[6] << 8u);
-    header.mapEntryBits = h[7];
-    header.width = h[12] | (h[13] << 8u);
-    header.height = h[14] | (h[15] << 8u);
-    header.bits = h[16];
-    header.descriptor = h[17];
+    header.imageType     = h[2];
+    header.mapLength     = h[5] | (h[6] << 8u);
+    header.mapEntryBits  = h[7];
+    header.width         = h[12] | (h[13] << 8u);
+    header.height        = h[14] | (h[15] << 8u);
+    header.bits          = h[16];
+    header.descriptor    = h[17];
     return true;
 }
 
 bool isTrueColour(const TgaHeader& header)
 {
     return (header.imageType == 2 || header.imageType == 10)
-        && (header.bits == 16 || header.bits == 24 || header.bits == 32);
+           && (header.bits == 16 || header.bits == 24 || header.bits == 32);
 }
 
 // Skips the identification field and any colour map: the pixels follow them.
@@ -91,8 +91,8 @@ bool claimIsBacked(const TgaHeader& header, int channels, std::uint64_t size, st
 {
     const std::uint64_t filePixel = header.bits / 8u;
     fileLeft = std::min(fileLeft, size); // enough to back any claim; keeps the sums small
-    const std::uint64_t mostPixels = header.imageType == 10 ? fileLeft / (1 + filePixel) * 128
-                                                            : fileLeft / filePixel;
+    const std::uint64_t mostPixels =
+        header.imageType == 10 ? fileLeft / (1 + filePixel) * 128 : fileLeft / filePixel;
     const std::uint64_t backed = mostPixels * static_cast<std::uint64_t>(channels);
     return size <= backed || size - backed <= maxUnbackedBytes;
 }
@@ -102,9 +102,9 @@ void storePixel(const unsigned char* in, int bits, unsigned char* out)
 {
     if (bits == 16) {
         const std::uint16_t pixels = static_cast<std::uint16_t>(in[0] | (in[1] << 8u));
-        out[0] = static_cast<unsigned char>(((pixels >> 10) & 0x1F) << 3);
-        out[1] = static_cast<unsigned char>(((pixels >> 5) & 0x1F) << 3);
-        out[2] = static_cast<unsigned char>((pixels & 0x1F) << 3);
+        out[0]                     = static_cast<unsigned char>(((pixels >> 10) & 0x1F) << 3);
+        out[1]                     = static_cast<unsigned char>(((pixels >> 5) & 0x1F) << 3);
+        out[2]                     = static_cast<unsigned char>((pixels & 0x1F) << 3);
         return;
     }
     out[0] = in[2];
@@ -142,11 +142,11 @@ void readPackets(std::FILE* file, const TgaHeader& header, int channels, unsigne
         if (rleID == EOF)
             return;
         const bool run = rleID & 0x80;
-        size_t n = (rleID & 0x7F) + 1u;
+        size_t n       = (rleID & 0x7F) + 1u;
         if (n > left)
             n = left;
         const size_t want = run ? filePixel : n * filePixel;
-        const size_t got = std::fread(packet, 1, want, file);
+        const size_t got  = std::fread(packet, 1, want, file);
         if (run) {
             if (got < want)
                 return;
@@ -180,9 +180,10 @@ std::optional<TgaImage> decode(std::FILE* file)
         || !bytesLeft(file, fileLeft))
         return std::nullopt;
 
-    const int channels = header.bits == 32 ? 4 : 3;
+    const int channels       = header.bits == 32 ? 4 : 3;
     const std::uint64_t size = static_cast<std::uint64_t>(channels) * header.width * header.height;
-    if (size > PTRDIFF_MAX /* a vector's limit on 32-bit systems */ || !claimIsBacked(header, channels, size, fileLeft))
+    if (size > PTRDIFF_MAX /* a vector's limit on 32-bit systems */
+        || !claimIsBacked(header, channels, size, fileLeft))
         return std::nullopt;
 
     TgaImage image{ channels, static_cast<int>(header.width), static_cast<int>(header.height), {} };
@@ -202,7 +203,7 @@ std::optional<TgaImage> loadTgaImage(const char* path)
 {
     std::FILE* file = std::fopen(path, "rb");
     if (!file) {
-        std::fputs("\nUnable to load TGA File!\n", stdout);
+        (void)std::fputs("\nUnable to load TGA File!\n", stdout); // the message is all a caller can be told
         return std::nullopt;
     }
     std::optional<TgaImage> image;
@@ -211,6 +212,6 @@ std::optional<TgaImage> loadTgaImage(const char* path)
     } catch (const std::bad_alloc&) {
         image.reset(); // an image too big for memory is refused like any bad file
     }
-    std::fclose(file);
+    (void)std::fclose(file); // opened for reading only: nothing can be lost
     return image;
 }

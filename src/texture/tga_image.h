@@ -5,9 +5,9 @@
 #include <vector>
 
 struct TgaImage {
-    int channels; // bytes per pixel: 3 (RGB) or 4 (RGBA)
-    int sizeX;    // width in pixels
-    int sizeY;    // height in pixels
+    int channels;                         // bytes per pixel: 3 (RGB) or 4 (RGBA)
+    int sizeX;                            // width in pixels
+    int sizeY;                            // height in pixels
     std::vector<unsigned char> imageData; // sizeX * sizeY * channels bytes, bottom row first
 };
 

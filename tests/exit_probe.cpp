@@ -1,0 +1,69 @@
+// Starts the viewer as it really starts and lets GLUT draw the first frame.
+// It counts the buffer swaps and keeps the back buffer as back.png in the
+// working directory: as it stood at the first swap, or, when the viewer ends
+// the process before any swap (even from inside a frame), as it stood then.
+// The count goes to swaps.txt when the process ends.
+#include "app.h"
+#include "gl_harness.h"
+
+#include <GL/freeglut.h>
+#include <stb/stb_image_write.h>
+
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+int swaps = 0;
+
+void saveBackBuffer()
+{
+    const int w = viewportWidth(), h = viewportHeight();
+    std::vector<unsigned char> pixels(static_cast<size_t>(w) * h * 3);
+    glFinish();
+    glReadBuffer(GL_BACK);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, w, h, GL_RGB, GL_UNSIGNED_BYTE, pixels.data());
+    stbi_flip_vertically_on_write(1);
+    stbi_write_png("back.png", w, h, 3, pixels.data(), w * 3);
+}
+
+void saveSwaps()
+{
+    if (std::FILE* file = std::fopen("swaps.txt", "w")) {
+        std::fprintf(file, "%d\n", swaps);
+        std::fclose(file);
+    }
+}
+
+} // namespace
+
+// Linked with --wrap=exit: the viewer's own exit comes here first, while the
+// GL context and everything behind it still stand (exit handlers of the
+// driver's libraries would run before any handler registered here).
+extern "C" [[noreturn]] void __real_exit(int status);
+extern "C" [[noreturn]] void __wrap_exit(int status)
+{
+    if (swaps == 0)
+        saveBackBuffer();
+    saveSwaps();
+    __real_exit(status);
+}
+
+// Linked with --wrap=glutSwapBuffers: the display pass's swap comes here.
+extern "C" void __real_glutSwapBuffers();
+extern "C" void __wrap_glutSwapBuffers()
+{
+    if (swaps++ == 0)
+        saveBackBuffer();
+    __real_glutSwapBuffers();
+}
+
+int main(int argc, char** argv)
+{
+    openViewer(&argc, argv);
+    glutSetOption(GLUT_ACTION_ON_WINDOW_CLOSE, GLUT_ACTION_CONTINUE_EXECUTION);
+    pumpEvents(50); // maps the window; GLUT's first display runs in here
+    saveSwaps();
+    return 0;
+}

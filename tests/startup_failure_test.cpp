@@ -1,0 +1,176 @@
+// A picture that cannot be read ends the viewer with status 1 before any
+// frame is shown. Each case runs the real viewer (or a probe that starts the
+// same way) as a child process in a scratch directory whose data/ lacks or
+// spoils one picture.
+#include "tga_writer.h"
+
+#include <gtest/gtest.h>
+#include <stb/stb_image.h>
+
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char* const pictures[] = { "Rear.tga",  "Left.tga",  "Right.tga", "Forward.tga",
+                                 "skyme.tga", "brick.tga", "sign.tga" };
+
+struct Outcome {
+    int status;      // exit status, or -1 when it did not exit by itself
+    std::string out; // standard output
+    std::string err; // standard error
+};
+
+std::string readText(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+class StartupFailure : public testing::Test {
+protected:
+    fs::path dir;
+
+    void SetUp() override
+    {
+        char name[] = "/tmp/tollmere-startup-XXXXXX";
+        ASSERT_NE(mkdtemp(name), nullptr);
+        dir = name;
+        fs::create_directory(dir / "data");
+        for (const char* picture : pictures)
+            fs::copy_file(fs::path(PICTURES_PATH) / picture, dir / "data" / picture);
+    }
+
+    void TearDown() override
+    {
+        fs::remove_all(dir);
+    }
+
+    // Runs program in the scratch directory; one still running after
+    // `seconds` is stopped and counts as not having ended.
+    Outcome run(const char* program, int seconds = 30)
+    {
+        const std::string command = "cd '" + dir.string() + "' && ASAN_OPTIONS=detect_leaks=0 timeout "
+                                    + std::to_string(seconds) + " '" + program + "' >out.txt 2>err.txt";
+        const int raw = std::system(command.c_str());
+        int status    = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        if (status == 124) // timeout's own status: still running
+            status = -1;
+        return { status, readText(dir / "out.txt"), readText(dir / "err.txt") };
+    }
+};
+
+int lineCount(const std::string& text)
+{
+    int lines = 0;
+    for (char c : text)
+        lines += c == '\n';
+    return lines;
+}
+
+struct Png {
+    int width = 0, height = 0;
+    std::vector<unsigned char> rgb; // top row first
+
+    explicit Png(const fs::path& path)
+    {
+        int channels = 0;
+        if (unsigned char* data = stbi_load(path.c_str(), &width, &height, &channels, 3)) {
+            rgb.assign(data, data + static_cast<size_t>(width) * height * 3);
+            stbi_image_free(data);
+        }
+    }
+
+    const unsigned char* at(int x, int y) const
+    {
+        return &rgb[(static_cast<size_t>(y) * width + x) * 3];
+    }
+    bool sameAt(const Png& other, int x, int y) const
+    {
+        return std::equal(at(x, y), at(x, y) + 3, other.at(x, y));
+    }
+};
+
+} // namespace
+
+TEST_F(StartupFailure, MissingPictureEndsTheViewerWithTheReadersMessage)
+{
+    for (const char* picture : { "Rear.tga", "skyme.tga" }) {
+        SCOPED_TRACE(picture);
+        fs::remove(dir / "data" / picture);
+        const Outcome outcome = run(VIEWER_PATH);
+        EXPECT_EQ(outcome.status, 1);
+        EXPECT_EQ(outcome.out, "\nUnable to load TGA File!\n");
+        EXPECT_EQ(lineCount(outcome.err), 1) << outcome.err;
+        EXPECT_NE(outcome.err.find(std::string("data/") + picture), std::string::npos) << outcome.err;
+        EXPECT_NE(outcome.err.find("cannot be opened"), std::string::npos) << outcome.err;
+        fs::copy_file(fs::path(PICTURES_PATH) / picture, dir / "data" / picture);
+    }
+}
+
+TEST_F(StartupFailure, UnreadableKindEndsTheViewerWithoutTheReadersMessage)
+{
+    // An 8-bit grey image is a TGA file, but not one the viewer reads.
+    const std::vector<unsigned char> grey = { 0,  0,  3,  0, 0, 0, 0, 0, 0,
+                                              0,  0,  0,  2, 0, 2, 0, 8, 0, // 2 x 2, type 3
+                                              10, 20, 30, 40 };
+    ASSERT_TRUE(writeFile((dir / "data" / "Left.tga").string(), grey));
+
+    const Outcome outcome = run(VIEWER_PATH);
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_EQ(outcome.out, "");
+    EXPECT_EQ(lineCount(outcome.err), 1) << outcome.err;
+    EXPECT_NE(outcome.err.find("data/Left.tga"), std::string::npos) << outcome.err;
+    EXPECT_NE(outcome.err.find("not a kind of TGA file"), std::string::npos) << outcome.err;
+}
+
+TEST_F(StartupFailure, AllPicturesPresentKeepsTheViewerRunning)
+{
+    const Outcome outcome = run(VIEWER_PATH, 5);
+    EXPECT_EQ(outcome.status, -1) << outcome.err;
+    EXPECT_EQ(outcome.out, "");
+}
+
+TEST_F(StartupFailure, MissingSignEndsTheFrameAfterTheSixEnclosureSurfaces)
+{
+    // The whole first frame, for comparison, as it was swapped.
+    const Outcome whole = run(PROBE_PATH);
+    ASSERT_EQ(whole.status, 0) << whole.err;
+    EXPECT_NE(readText(dir / "swaps.txt"), "0\n");
+    const Png frame(dir / "back.png");
+    ASSERT_EQ(frame.width, 500);
+
+    fs::remove(dir / "data" / "sign.tga");
+    fs::remove(dir / "back.png");
+    fs::remove(dir / "swaps.txt");
+    const Outcome cut = run(PROBE_PATH);
+    EXPECT_EQ(cut.status, 1);
+    EXPECT_EQ(cut.out, "\nUnable to load TGA File!\n");
+    EXPECT_NE(cut.err.find("data/sign.tga"), std::string::npos) << cut.err;
+    EXPECT_EQ(readText(dir / "swaps.txt"), "0\n") << "no frame was shown";
+    const Png back(dir / "back.png");
+    ASSERT_EQ(back.width, 500);
+
+    // The rear wall high up and the floor at the bottom (the first and the
+    // last of the six) are drawn as in the whole frame ...
+    for (const auto& p :
+         { std::pair{ 250, 60 }, std::pair{ 60, 150 }, std::pair{ 250, 490 }, std::pair{ 20, 400 } })
+        EXPECT_TRUE(back.sameAt(frame, p.first, p.second)) << "at " << p.first << ", " << p.second;
+    // ... but where bell 2 and the beam hang in the whole frame, the back
+    // buffer shows the wall behind them: nothing after the sign was drawn.
+    for (const auto& p : { std::pair{ 250, 269 }, std::pair{ 300, 290 } })
+        EXPECT_FALSE(back.sameAt(frame, p.first, p.second)) << "at " << p.first << ", " << p.second;
+    EXPECT_TRUE(back.sameAt(frame, 210, 269)) << "the bare wall beside bell 2";
+    EXPECT_TRUE(std::equal(back.at(250, 269), back.at(250, 269) + 3, back.at(210, 269)))
+        << "bell 2's place shows the same row of wall";
+}

@@ -10,3 +10,8 @@ void drawFrame();
 
 // The pictured enclosure and sign board, drawn first in every frame.
 void drawTexturedSurfaces();
+
+// Forgets the seven textures without deleting them, so the next frame makes
+// them anew from their files. Only the benchmark calls it, to compare remaking
+// the textures every frame with making them once.
+void forgetSurfaceTextures();

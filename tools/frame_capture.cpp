@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstddef>
 #include <thread>
 
 namespace {
@@ -25,7 +26,7 @@ bool viewportIs(int width, int height)
 RgbImage readBackBuffer()
 {
     RgbImage picture;
-    picture.width = viewSize;
+    picture.width  = viewSize;
     picture.height = viewSize;
     picture.rgb.resize(static_cast<size_t>(viewSize) * viewSize * 3);
     glFinish();
@@ -34,8 +35,8 @@ RgbImage readBackBuffer()
     glReadPixels(0, 0, viewSize, viewSize, GL_RGB, GL_UNSIGNED_BYTE, picture.rgb.data());
 
     // GL hands the bottom row first; pictures keep the top row first.
-    const size_t row = static_cast<size_t>(viewSize) * 3;
-    for (int y = 0; y < viewSize / 2; ++y)
+    const std::ptrdiff_t row = std::ptrdiff_t{ viewSize } * 3;
+    for (std::ptrdiff_t y = 0; y < viewSize / 2; ++y)
         std::swap_ranges(picture.rgb.begin() + y * row, picture.rgb.begin() + (y + 1) * row,
                          picture.rgb.begin() + (viewSize - 1 - y) * row);
     return picture;

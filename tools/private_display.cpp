@@ -16,8 +16,8 @@
 
 namespace {
 
-pid_t serverPid = -1;
-pid_t serverOwner = -1; // forked children inherit serverPid but must not end the server
+pid_t serverPid          = -1;
+pid_t serverOwner        = -1; // forked children inherit serverPid but must not end the server
 const int startTimeoutMs = 20000;
 
 bool displayOpens()
@@ -40,8 +40,8 @@ bool displayOpens()
         dup2(devNull, STDERR_FILENO); // Xvfb's start-up warnings are noise here
     }
     const std::string fdText = std::to_string(fd);
-    execlp("Xvfb", "Xvfb", "-displayfd", fdText.c_str(), "-screen", "0", "1024x768x24",
-           "-nolisten", "tcp", static_cast<char*>(nullptr));
+    execlp("Xvfb", "Xvfb", "-displayfd", fdText.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
+           static_cast<char*>(nullptr));
     _exit(127);
 }
 
@@ -50,7 +50,7 @@ bool readDisplayNumber(int fd, std::string* number)
 {
     char c;
     for (;;) {
-        pollfd p = { fd, POLLIN, 0 };
+        pollfd p        = { fd, POLLIN, 0 };
         const int ready = poll(&p, 1, startTimeoutMs);
         if (ready < 0 && errno == EINTR)
             continue;
@@ -84,13 +84,13 @@ bool startServer(std::string* error)
         execServer(fds[1]);
     }
     close(fds[1]);
-    serverOwner = getpid();
-    std::atexit(endPrivateDisplay);
+    serverOwner           = getpid();
+    const bool endsAtExit = std::atexit(endPrivateDisplay) == 0;
 
     std::string number;
     const bool started = readDisplayNumber(fds[0], &number);
     close(fds[0]);
-    if (!started) {
+    if (!started || !endsAtExit) {
         endPrivateDisplay();
         *error = "no display is open here and a private Xvfb did not start (is the xvfb package installed?)";
         return false;

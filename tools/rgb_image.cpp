@@ -5,8 +5,8 @@
 
 bool writePng(const std::string& path, const RgbImage& picture)
 {
-    return stbi_write_png(path.c_str(), picture.width, picture.height, 3, picture.rgb.data(),
-                          picture.width * 3) != 0;
+    const int rowBytes = picture.width * 3;
+    return stbi_write_png(path.c_str(), picture.width, picture.height, 3, picture.rgb.data(), rowBytes) != 0;
 }
 
 bool readPng(const std::string& path, RgbImage* picture)
@@ -15,7 +15,7 @@ bool readPng(const std::string& path, RgbImage* picture)
     unsigned char* pixels = stbi_load(path.c_str(), &width, &height, &channels, 3);
     if (!pixels)
         return false;
-    picture->width = width;
+    picture->width  = width;
     picture->height = height;
     picture->rgb.assign(pixels, pixels + static_cast<size_t>(width) * height * 3);
     stbi_image_free(pixels);

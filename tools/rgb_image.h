@@ -6,7 +6,7 @@
 #include <vector>
 
 struct RgbImage {
-    int width = 0;
+    int width  = 0;
     int height = 0;
     std::vector<unsigned char> rgb; // width * height pixels, R, G, B, top row first
 };

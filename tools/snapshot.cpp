@@ -23,9 +23,9 @@ const char usage[] =
 const long maxSteps = 100000; // a frame is drawn for every step, as in the viewer
 
 struct Options {
-    int steps = 0;
+    int steps       = 0;
     std::string out = "tollmere.png";
-    bool help = false;
+    bool help       = false;
 };
 
 bool parseSteps(const char* text, int* steps)
@@ -82,7 +82,7 @@ bool parseArguments(int argc, char** argv, Options* options, std::string* error)
 
 int fail(const std::string& message)
 {
-    std::fprintf(stderr, "tollmere-snapshot: %s\n", message.c_str());
+    (void)std::fprintf(stderr, "tollmere-snapshot: %s\n", message.c_str());
     return 1;
 }
 
@@ -93,11 +93,11 @@ int main(int argc, char** argv)
     Options options;
     std::string error;
     if (!parseArguments(argc, argv, &options, &error)) {
-        std::fprintf(stderr, "tollmere-snapshot: %s\n%s", error.c_str(), usage);
+        (void)std::fprintf(stderr, "tollmere-snapshot: %s\n%s", error.c_str(), usage);
         return 2;
     }
     if (options.help) {
-        std::fputs(usage, stdout);
+        (void)std::fputs(usage, stdout);
         return 0;
     }
 
@@ -105,7 +105,7 @@ int main(int argc, char** argv)
     if (!ensureDisplay(false, &error))
         return fail(error);
 
-    int glutArgc = 1; // the tool's own options are not GLUT's
+    int glutArgc     = 1; // the tool's own options are not GLUT's
     char* glutArgv[] = { argv[0], nullptr };
     if (!openViewerForCapture(&glutArgc, glutArgv, &error))
         return fail(error);

@@ -40,13 +40,13 @@ Comparison comparePictures(const RgbImage& expected, const RgbImage& actual, con
 
 RgbImage diffPicture(const RgbImage& expected, const RgbImage& actual, const Tolerance& tolerance)
 {
-    RgbImage diff = expected;
+    RgbImage diff       = expected;
     const size_t pixels = expected.rgb.size() / 3;
     for (size_t i = 0; i < pixels && i * 3 < actual.rgb.size(); ++i) {
         const bool off = pixelDifference(expected, actual, i) > tolerance.channel;
         for (size_t c = 0; c < 3; ++c) {
             unsigned char& v = diff.rgb[i * 3 + c];
-            v = off ? (c == 0 ? 255 : 0) : static_cast<unsigned char>(v / 4);
+            v                = off ? (c == 0 ? 255 : 0) : static_cast<unsigned char>(v / 4);
         }
     }
     return diff;
@@ -57,7 +57,8 @@ std::string describe(const Comparison& comparison)
     if (!comparison.sameSize)
         return "the pictures differ in size";
     char text[160];
-    std::snprintf(text, sizeof text, "%ld of %ld pixels (%.3f %%) differ by more than the tolerance (worst %d/255)",
+    std::snprintf(text, sizeof text,
+                  "%ld of %ld pixels (%.3f %%) differ by more than the tolerance (worst %d/255)",
                   comparison.off, comparison.pixels,
                   comparison.pixels ? 100.0 * comparison.off / comparison.pixels : 0.0, comparison.worst);
     return text;

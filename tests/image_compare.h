@@ -8,16 +8,16 @@
 #include <string>
 
 struct Tolerance {
-    int channel = 3;             // largest difference per channel, out of 255
-    double offFraction = 0.001;  // share of pixels allowed beyond it (0.1 %)
+    int channel        = 3;     // largest difference per channel, out of 255
+    double offFraction = 0.001; // share of pixels allowed beyond it (0.1 %)
 };
 
 struct Comparison {
     bool sameSize = false;
-    long pixels = 0;   // pixels compared
-    long off = 0;      // pixels with a channel beyond the tolerance
-    int worst = 0;     // largest channel difference seen
-    bool passes = false;
+    long pixels   = 0; // pixels compared
+    long off      = 0; // pixels with a channel beyond the tolerance
+    int worst     = 0; // largest channel difference seen
+    bool passes   = false;
 };
 
 Comparison comparePictures(const RgbImage& expected, const RgbImage& actual, const Tolerance& tolerance = {});

@@ -12,7 +12,7 @@ namespace {
 RgbImage grey(int width, int height, unsigned char value)
 {
     RgbImage p;
-    p.width = width;
+    p.width  = width;
     p.height = height;
     p.rgb.assign(static_cast<size_t>(width) * height * 3, value);
     return p;
@@ -53,7 +53,8 @@ TEST(ImageCompare, AtMostOneTenthOfAPercentOfPixelsMayBeOff)
     EXPECT_TRUE(comparePictures(expected, shifted(expected, 250, 50)).passes);
     const Comparison tooMany = comparePictures(expected, shifted(expected, 251, 50));
     EXPECT_FALSE(tooMany.passes);
-    EXPECT_EQ(describe(tooMany), "251 of 250000 pixels (0.100 %) differ by more than the tolerance (worst 50/255)");
+    EXPECT_EQ(describe(tooMany),
+              "251 of 250000 pixels (0.100 %) differ by more than the tolerance (worst 50/255)");
 }
 
 TEST(ImageCompare, PicturesOfAnotherSizeNeverPass)
@@ -68,10 +69,10 @@ TEST(ImageCompare, PicturesOfAnotherSizeNeverPass)
 TEST(ImageCompare, DiffMarksExactlyTheOffPixelsInRed)
 {
     const RgbImage expected = grey(4, 1, 200);
-    RgbImage actual = expected;
-    actual.rgb[1 * 3 + 2] = 190; // pixel 1: blue off by 10
-    actual.rgb[2 * 3 + 0] = 198; // pixel 2: red within the tolerance
-    const RgbImage diff = diffPicture(expected, actual);
+    RgbImage actual         = expected;
+    actual.rgb[1 * 3 + 2]   = 190; // pixel 1: blue off by 10
+    actual.rgb[2 * 3 + 0]   = 198; // pixel 2: red within the tolerance
+    const RgbImage diff     = diffPicture(expected, actual);
     ASSERT_EQ(diff.rgb.size(), expected.rgb.size());
     const unsigned char want[] = { 50, 50, 50, 255, 0, 0, 50, 50, 50, 50, 50, 50 };
     for (size_t i = 0; i < sizeof want; ++i)

@@ -1,5 +1,6 @@
 // tollmere-snapshot as a user runs it: without a display, with bad
-// arguments, twice in a row, and leaving no X server behind.
+// arguments, without its pictures, twice in a row, and never leaving its
+// X server behind.
 #include "image_compare.h"
 
 #include <gtest/gtest.h>
@@ -16,6 +17,7 @@ namespace {
 struct Result {
     int status = -1;
     std::string out, err;
+    bool leftProcesses = true; // anything the tool started still running after it ended
 };
 
 std::string readText(const std::string& path)
@@ -33,18 +35,36 @@ protected:
         dir = ::testing::TempDir() + "snapshot_test_" + info->name() + "_" + std::to_string(getpid());
         ASSERT_EQ(std::system(("rm -rf '" + dir + "' && mkdir -p '" + dir + "'").c_str()), 0);
     }
-    void TearDown() override { std::system(("rm -rf '" + dir + "'").c_str()); }
-
-    // Runs the tool in the test's directory with no DISPLAY, as on a machine without a desktop.
-    Result snapshot(const std::string& arguments, const std::string& prefix = "")
+    void TearDown() override
     {
-        const std::string cmd = "cd '" + dir + "' && " + prefix + "env -u DISPLAY " TOLLMERE_SNAPSHOT " "
+        std::system(("rm -rf '" + dir + "'").c_str());
+    }
+
+    // The default pictures, where the tool looks for them: data/ under its working directory.
+    void linkPictures()
+    {
+        ASSERT_EQ(symlink(TOLLMERE_SCENE_DATA, (dir + "/data").c_str()), 0);
+    }
+
+    // Runs the tool in the test's directory with no DISPLAY, as on a machine
+    // without a desktop, in a session of its own: whatever it started (its
+    // private X server) is found by session id after it has ended.
+    Result snapshot(const std::string& arguments)
+    {
+        const std::string cmd = "cd '" + dir
+                                + "' && setsid sh -c 'echo $$ >session.txt; exec \"$0\" \"$@\"' "
+                                  "env -u DISPLAY " TOLLMERE_SNAPSHOT " "
                                 + arguments + " >stdout.txt 2>stderr.txt";
         Result run;
-        const int raw = std::system(cmd.c_str());
-        run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        run.out = readText(dir + "/stdout.txt");
-        run.err = readText(dir + "/stderr.txt");
+        const int raw             = std::system(cmd.c_str());
+        run.status                = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        run.out                   = readText(dir + "/stdout.txt");
+        run.err                   = readText(dir + "/stderr.txt");
+        const std::string session = readText(dir + "/session.txt");
+        if (!session.empty())
+            run.leftProcesses =
+                std::system(("pgrep -s " + session.substr(0, session.find('\n')) + " >/dev/null").c_str())
+                == 0;
         return run;
     }
 
@@ -62,9 +82,11 @@ RgbImage golden(const std::string& name)
 
 TEST_F(Snapshot, WritesTheStartViewToTollmerePngWithoutADisplay)
 {
+    linkPictures();
     const Result run = snapshot("");
     ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(run.out, "tollmere-snapshot: wrote tollmere.png (500 x 500, 0 orbit steps after the start view)\n");
+    EXPECT_EQ(run.out,
+              "tollmere-snapshot: wrote tollmere.png (500 x 500, 0 orbit steps after the start view)\n");
     RgbImage picture;
     ASSERT_TRUE(readPng(dir + "/tollmere.png", &picture));
     const Comparison c = comparePictures(golden("view-000"), picture);
@@ -73,6 +95,7 @@ TEST_F(Snapshot, WritesTheStartViewToTollmerePngWithoutADisplay)
 
 TEST_F(Snapshot, SameStepsGiveTheSameBytesAndTheGoldenView)
 {
+    linkPictures();
     ASSERT_EQ(snapshot("--steps 1 --out a.png").status, 0);
     ASSERT_EQ(snapshot("--out b.png --steps 1").status, 0);
     const std::string a = readText(dir + "/a.png");
@@ -97,7 +120,8 @@ TEST_F(Snapshot, BadArgumentsAreRefusedWithAMessageAndStatus2)
         { "--steps 2x", "--steps takes a whole number from 0 to 100000, not '2x'" },
         { "--steps ''", "--steps takes a whole number from 0 to 100000, not ''" },
         { "--steps 100001", "--steps takes a whole number from 0 to 100000, not '100001'" },
-        { "--steps 99999999999999999999", "--steps takes a whole number from 0 to 100000, not '99999999999999999999'" },
+        { "--steps 99999999999999999999",
+          "--steps takes a whole number from 0 to 100000, not '99999999999999999999'" },
         { "--out", "--out needs a value" },
         { "--out view.jpg", "--out takes a file name ending in .png, not 'view.jpg'" },
         { "--frames 3", "unknown argument '--frames'" },
@@ -123,18 +147,25 @@ TEST_F(Snapshot, HelpGoesToStandardOutput)
 
 TEST_F(Snapshot, AnUnwritableOutputFailsWithStatus1)
 {
+    linkPictures();
     const Result run = snapshot("--out no-such-dir/view.png");
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err, "tollmere-snapshot: cannot write no-such-dir/view.png: No such file or directory\n");
 }
 
+TEST_F(Snapshot, MissingPicturesFailWithStatus1AndNoPicture)
+{
+    const Result run = snapshot("--out v.png"); // no data/ here
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("data/Rear.tga"), std::string::npos) << run.err;
+    EXPECT_NE(access((dir + "/v.png").c_str(), F_OK), 0) << "a failed run wrote a picture";
+    EXPECT_FALSE(run.leftProcesses) << "the tool ended inside the frame and left its X server running";
+}
+
 TEST_F(Snapshot, ItsPrivateXServerEndsWithIt)
 {
-    // In a session of its own, whatever the tool started is found by session id afterwards.
-    const Result run = snapshot("--out v.png", "setsid sh -c 'echo $$ >session.txt; exec \"$0\" \"$@\"' ");
+    linkPictures();
+    const Result run = snapshot("--out v.png");
     ASSERT_EQ(run.status, 0) << run.err;
-    const std::string session = readText(dir + "/session.txt");
-    ASSERT_FALSE(session.empty());
-    const std::string left = "pgrep -s " + session.substr(0, session.find('\n')) + " >/dev/null";
-    EXPECT_NE(std::system(left.c_str()), 0) << "a process of the tool's session is still running";
+    EXPECT_FALSE(run.leftProcesses) << "a process of the tool's session is still running";
 }

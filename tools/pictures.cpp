@@ -74,7 +74,7 @@ struct Canvas {
     int width, height;
     std::vector<Colour> px;
 
-    Canvas(int w, int h, Colour fill) : width(w), height(h), px(static_cast<size_t>(w) * h, fill)
+    Canvas(int w, int h, const Colour& fill) : width(w), height(h), px(static_cast<size_t>(w) * h, fill)
     {
     }
 
@@ -83,7 +83,7 @@ struct Canvas {
         return px[static_cast<size_t>(y) * width + x];
     }
 
-    void fillRect(int x0, int y0, int x1, int y1, Colour c)
+    void fillRect(int x0, int y0, int x1, int y1, const Colour& c)
     {
         for (int y = std::max(y0, 0); y < std::min(y1, height); ++y)
             for (int x = std::max(x0, 0); x < std::min(x1, width); ++x)
@@ -91,7 +91,7 @@ struct Canvas {
     }
 };
 
-void verticalGradient(Canvas& canvas, int y0, int y1, Colour top, Colour bottom)
+void verticalGradient(Canvas& canvas, int y0, int y1, const Colour& top, const Colour& bottom)
 {
     for (int y = y0; y < y1; ++y)
         canvas.fillRect(0, y, canvas.width, y + 1, mix(top, bottom, (y - y0) / double(y1 - y0 - 1)));
@@ -168,7 +168,7 @@ int textScale(const std::string& text, int maxWidth, int maxScale)
 }
 
 // An arrow pointing to the top of the picture: a triangle head on a shaft.
-void drawUpArrow(Canvas& canvas, int centreX, int tipY, int size, Colour colour)
+void drawUpArrow(Canvas& canvas, int centreX, int tipY, int size, const Colour& colour)
 {
     const int headHeight = size * 5 / 8;
     for (int y = tipY; y < tipY + headHeight; ++y) {
@@ -284,7 +284,7 @@ double bayer(int x, int y)
 // Lays a canvas into file order: bottom row first, and mirrored when the
 // surface's s coordinate runs from the viewer's right to left.
 Picture toPicture(const char* file, const Canvas& canvas, bool mirrored, int channels,
-                  TgaWriteOptions options)
+                  const TgaWriteOptions& options)
 {
     Picture picture{ file, canvas.width, canvas.height, channels, {}, options };
     picture.pixels.reserve(static_cast<size_t>(canvas.width) * canvas.height * channels);

@@ -203,7 +203,7 @@ std::optional<TgaImage> loadTgaImage(const char* path)
 {
     std::FILE* file = std::fopen(path, "rb");
     if (!file) {
-        (void)std::fputs("\nUnable to load TGA File!\n", stdout); // the message is all a caller can be told
+        std::fputs("\nUnable to load TGA File!\n", stdout);
         return std::nullopt;
     }
     std::optional<TgaImage> image;
@@ -212,6 +212,6 @@ std::optional<TgaImage> loadTgaImage(const char* path)
     } catch (const std::bad_alloc&) {
         image.reset(); // an image too big for memory is refused like any bad file
     }
-    (void)std::fclose(file); // opened for reading only: nothing can be lost
+    std::fclose(file);
     return image;
 }

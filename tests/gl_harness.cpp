@@ -1,12 +1,13 @@
 #include "gl_harness.h"
 
-#include "app.h"
+#include "frame_capture.h"
 #include "scene.h"
 
 #include <GL/freeglut.h>
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <thread>
 
 // Mesa unloads its driver at exit, so the driver's own allocations would show
@@ -18,9 +19,11 @@ extern "C" const char* __asan_default_options()
 
 void openViewerWindow(int* argc, char** argv)
 {
-    openViewer(argc, argv);
-    glutSetOption(GLUT_ACTION_ON_WINDOW_CLOSE, GLUT_ACTION_CONTINUE_EXECUTION);
-    pumpEvents(20); // lets the window map and GLUT run the first reshape
+    std::string error;
+    if (!openViewerForCapture(argc, argv, &error)) {
+        std::fprintf(stderr, "tests: %s\n", error.c_str());
+        std::exit(1);
+    }
 }
 
 void renderFrame()

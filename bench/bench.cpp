@@ -9,6 +9,7 @@
 //               would; it exists only here, to show what that would cost.
 #include "app.h"
 #include "camera.h"
+#include "frame_capture.h"
 #include "private_display.h"
 #include "scene.h"
 
@@ -75,15 +76,6 @@ long statusKb(const char* field)
         if (line.compare(0, n, field) == 0)
             return std::strtol(line.c_str() + n, nullptr, 10);
     return -1;
-}
-
-// Texture objects alive now: every name that glIsTexture still knows.
-long liveTextureCount(GLuint highestName)
-{
-    long count = 0;
-    for (GLuint name = 1; name <= highestName; ++name)
-        count += glIsTexture(name) ? 1 : 0;
-    return count;
 }
 
 // Opens of files in data/ are seen through inotify, so a frame path that

@@ -3,6 +3,7 @@
 // stb_image): each surface shows its own picture, the right way round, at
 // full brightness, the floor tiled 5 x 5, and no more than seven textures.
 #include "camera.h"
+#include "geometry.h"
 #include "gl_harness.h"
 #include "scene.h"
 #include "texture.h"
@@ -10,7 +11,6 @@
 #include <GL/freeglut.h>
 #include <GL/glu.h>
 #include <gtest/gtest.h>
-#include <stb/stb_image.h>
 
 #include <algorithm>
 #include <cmath>
@@ -19,23 +19,6 @@
 #include <vector>
 
 namespace {
-
-struct Vec {
-    double x, y, z;
-};
-
-Vec operator+(Vec a, Vec b)
-{
-    return { a.x + b.x, a.y + b.y, a.z + b.z };
-}
-Vec operator-(Vec a, Vec b)
-{
-    return { a.x - b.x, a.y - b.y, a.z - b.z };
-}
-Vec operator*(double k, Vec a)
-{
-    return { k * a.x, k * a.y, k * a.z };
-}
 
 // Each surface with the picture it shows, its corners and their texture
 // coordinates, and a camera inside the enclosure that sees all of it.
@@ -135,36 +118,20 @@ St stAt(const Surface& surface, double u, double v)
     return across(c, u, v);
 }
 
-// A picture file as stb_image reads it: top row first.
-struct Picture {
-    int width = 0, height = 0;
-    std::vector<unsigned char> rgb;
-
-    explicit Picture(const char* path)
-    {
-        int channels        = 0;
-        unsigned char* data = stbi_load(path, &width, &height, &channels, 3);
-        EXPECT_NE(data, nullptr) << path;
-        if (data) {
-            rgb.assign(data, data + static_cast<size_t>(width) * height * 3);
-            stbi_image_free(data);
-        }
-    }
-
-    // The texel at column x, counted from the left, and row y, from the bottom; repeating.
-    Rgb texel(int x, int y) const
-    {
-        x                      = ((x % width) + width) % width;
-        y                      = ((y % height) + height) % height;
-        const unsigned char* p = &rgb[(static_cast<size_t>(height - 1 - y) * width + x) * 3];
-        return { p[0], p[1], p[2] };
-    }
-};
-
-bool near(Rgb a, Rgb b, int tolerance)
+// A picture file as stb_image reads it, on its own.
+RgbImage pictureFile(const char* path)
 {
-    return std::abs(a.r - b.r) <= tolerance && std::abs(a.g - b.g) <= tolerance
-           && std::abs(a.b - b.b) <= tolerance;
+    RgbImage picture;
+    EXPECT_TRUE(readImage(path, &picture)) << path;
+    return picture;
+}
+
+// The texel at column x, counted from the left, and row y, from the bottom; repeating.
+Rgb texel(const RgbImage& picture, int x, int y)
+{
+    x = ((x % picture.width) + picture.width) % picture.width;
+    y = ((y % picture.height) + picture.height) % picture.height;
+    return colourAt(picture, x, picture.height - 1 - y);
 }
 
 // Whether the picture shows `seen` around (s, t): unclear where it changes
@@ -172,7 +139,7 @@ bool near(Rgb a, Rgb b, int tolerance)
 // letters, mortar joints); otherwise whether `seen` is one of the colours there.
 enum class Match { Yes, No, Unclear };
 
-Match pictureShows(const Picture& picture, St st, Rgb seen)
+Match pictureShows(const RgbImage& picture, St st, Rgb seen)
 {
     const int x = static_cast<int>(std::floor(st.s * picture.width));
     const int y = static_cast<int>(std::floor(st.t * picture.height));
@@ -180,10 +147,10 @@ Match pictureShows(const Picture& picture, St st, Rgb seen)
     bool any = false;
     for (int dy = -2; dy <= 2; ++dy)
         for (int dx = -2; dx <= 2; ++dx) {
-            const Rgb c = picture.texel(x + dx, y + dy);
+            const Rgb c = texel(picture, x + dx, y + dy);
             lo          = { std::min(lo.r, c.r), std::min(lo.g, c.g), std::min(lo.b, c.b) };
             hi          = { std::max(hi.r, c.r), std::max(hi.g, c.g), std::max(hi.b, c.b) };
-            any         = any || near(c, seen, 16); // a 16-bit file keeps five bits per channel
+            any         = any || near(c, seen, texelTolerance);
         }
     if (hi.r - lo.r > 40 || hi.g - lo.g > 40 || hi.b - lo.b > 40)
         return Match::Unclear;
@@ -230,8 +197,8 @@ Seen seenAt(Vec p)
 // many points could be judged.
 int expectPicture(const Surface& surface)
 {
-    const Picture picture(surface.file);
-    int judged = 0;
+    const RgbImage picture = pictureFile(surface.file);
+    int judged             = 0;
     for (int i = 0; i < 10; ++i)
         for (int j = 0; j < 10; ++j) {
             const double u = (i + 0.37) / 10.1, v = (j + 0.61) / 10.3; // off the pictures' own grids
@@ -261,23 +228,6 @@ bool isGreenCue(Rgb c)
 int brightness(Rgb c)
 {
     return c.r + c.g + c.b;
-}
-
-int liveTextures()
-{
-    int live = 0;
-    for (GLuint name = 1; name < 4096; ++name)
-        live += glIsTexture(name) == GL_TRUE;
-    return live;
-}
-
-std::vector<GLuint> liveTextureNames()
-{
-    std::vector<GLuint> names;
-    for (GLuint name = 1; name < 4096; ++name)
-        if (glIsTexture(name) == GL_TRUE)
-            names.push_back(name);
-    return names;
 }
 
 GLint textureParameter(GLuint name, GLenum parameter)
@@ -453,12 +403,12 @@ TEST_F(Enclosure, FloorRepeatsItsPictureFiveTimesEachWay)
 TEST_F(Enclosure, SevenTexturesServeEveryFrame)
 {
     renderFrame();
-    EXPECT_EQ(liveTextures(), 7);
+    EXPECT_EQ(liveTextureCount(), 7);
     for (int frame = 0; frame < 200; ++frame) {
         advanceOrbit();
         renderFrame();
     }
-    EXPECT_EQ(liveTextures(), 7);
+    EXPECT_EQ(liveTextureCount(), 7);
 
     // Slot 0 names the texture drawn last: the sign's, the one 32-bit
     // picture of 300 x 212, scaled to 256 x 256.

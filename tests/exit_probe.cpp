@@ -7,10 +7,8 @@
 #include "gl_harness.h"
 
 #include <GL/freeglut.h>
-#include <stb/stb_image_write.h>
 
 #include <cstdio>
-#include <vector>
 
 namespace {
 
@@ -18,14 +16,7 @@ int swaps = 0;
 
 void saveBackBuffer()
 {
-    const int w = viewportWidth(), h = viewportHeight();
-    std::vector<unsigned char> pixels(static_cast<size_t>(w) * h * 3);
-    glFinish();
-    glReadBuffer(GL_BACK);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(0, 0, w, h, GL_RGB, GL_UNSIGNED_BYTE, pixels.data());
-    stbi_flip_vertically_on_write(1);
-    stbi_write_png("back.png", w, h, 3, pixels.data(), w * 3);
+    writePng("back.png", readFrame());
 }
 
 void saveSwaps()

@@ -1,6 +1,5 @@
 #include "gl_harness.h"
 
-#include "frame_capture.h"
 #include "scene.h"
 
 #include <GL/freeglut.h>
@@ -55,15 +54,6 @@ Rgb pixelAt(int x, int y)
     return { p[0], p[1], p[2] };
 }
 
-std::vector<unsigned char> readWindow()
-{
-    std::vector<unsigned char> pixels(static_cast<size_t>(viewportWidth()) * viewportHeight() * 3);
-    glReadBuffer(GL_BACK);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(0, 0, viewportWidth(), viewportHeight(), GL_RGB, GL_UNSIGNED_BYTE, pixels.data());
-    return pixels;
-}
-
 void pumpEvents(int times)
 {
     for (int i = 0; i < times; ++i) {
@@ -77,11 +67,4 @@ void resizeWindow(int width, int height)
     glutReshapeWindow(width, height);
     for (int i = 0; i < 200 && (viewportWidth() != width || viewportHeight() != height); ++i)
         pumpEvents();
-}
-
-std::string describe(const Rgb& c)
-{
-    char text[32];
-    std::snprintf(text, sizeof text, "(%d, %d, %d)", c.r, c.g, c.b);
-    return text;
 }

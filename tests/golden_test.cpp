@@ -58,7 +58,7 @@ TEST_P(GoldenView, MatchesItsGoldenPicture)
     const RgbImage actual        = renderedView(GetParam());
 
     RgbImage golden;
-    ASSERT_TRUE(readPng(goldenPath, &golden))
+    ASSERT_TRUE(readImage(goldenPath, &golden))
         << "cannot read " << goldenPath << "; make the goldens with scripts/refresh-goldens";
     const Comparison c = comparePictures(golden, actual);
     if (c.passes)
@@ -81,17 +81,11 @@ TEST_P(GoldenView, MatchesItsGoldenPicture)
 // from their files on the next frame, and the picture stays the same.
 TEST(Golden, TexturesRemadeFromTheirFilesDrawTheSameView)
 {
-    const auto liveTextures = [] {
-        int count = 0;
-        for (GLuint name = 1; name < 256; ++name)
-            count += glIsTexture(name) ? 1 : 0;
-        return count;
-    };
     const RgbImage madeOnce = captureViews({ 0 }).front();
-    EXPECT_EQ(liveTextures(), 7);
+    EXPECT_EQ(liveTextureCount(), 7);
     forgetSurfaceTextures();
     const RgbImage remade = captureViews({ 0 }).front();
-    EXPECT_EQ(liveTextures(), 14) << "forgotten textures are kept, and seven new ones made";
+    EXPECT_EQ(liveTextureCount(), 14) << "forgotten textures are kept, and seven new ones made";
     EXPECT_TRUE(remade.rgb == madeOnce.rgb) << describe(comparePictures(madeOnce, remade));
 }
 

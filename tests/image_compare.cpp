@@ -18,6 +18,19 @@ int pixelDifference(const RgbImage& a, const RgbImage& b, size_t pixel)
 
 } // namespace
 
+bool near(const Rgb& a, const Rgb& b, int tolerance)
+{
+    return std::abs(a.r - b.r) <= tolerance && std::abs(a.g - b.g) <= tolerance
+           && std::abs(a.b - b.b) <= tolerance;
+}
+
+std::string describe(const Rgb& c)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "(%d, %d, %d)", c.r, c.g, c.b);
+    return text;
+}
+
 Comparison comparePictures(const RgbImage& expected, const RgbImage& actual, const Tolerance& tolerance)
 {
     Comparison result;

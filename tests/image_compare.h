@@ -7,6 +7,21 @@
 
 #include <string>
 
+// Largest per-channel difference between a colour measured once under
+// llvmpipe and the same object drawn again: a wrong material moves a channel
+// by more than this.
+const int litColourTolerance = 6;
+
+// Largest per-channel difference between a picture file's texel and what a
+// surface shows of it: a 16-bit file keeps only five bits per channel.
+const int texelTolerance = 16;
+
+// Whether every channel of a and b differs by at most tolerance.
+bool near(const Rgb& a, const Rgb& b, int tolerance);
+
+// "(r, g, b)", for failure messages.
+std::string describe(const Rgb& c);
+
 struct Tolerance {
     int channel        = 3;     // largest difference per channel, out of 255
     double offFraction = 0.001; // share of pixels allowed beyond it (0.1 %)

@@ -87,10 +87,10 @@ TEST(ImageCompare, PngRoundTripKeepsEveryPixelAndRowOrder)
     const std::string path = ::testing::TempDir() + "image_compare_round_trip.png";
     ASSERT_TRUE(writePng(path, p));
     RgbImage back;
-    ASSERT_TRUE(readPng(path, &back));
+    ASSERT_TRUE(readImage(path, &back));
     EXPECT_EQ(back.width, 3);
     EXPECT_EQ(back.height, 2);
     EXPECT_EQ(back.rgb, p.rgb);
     std::remove(path.c_str());
-    EXPECT_FALSE(readPng(path, &back));
+    EXPECT_FALSE(readImage(path, &back));
 }

@@ -2,6 +2,7 @@
 // where each object shows and in what colour a person would see it.
 #include "app.h"
 #include "camera.h"
+#include "geometry.h"
 #include "gl_harness.h"
 #include "scene.h"
 
@@ -14,31 +15,6 @@
 
 namespace {
 
-struct Vec {
-    double x, y, z;
-};
-
-Vec sub(Vec a, Vec b)
-{
-    return { a.x - b.x, a.y - b.y, a.z - b.z };
-}
-
-double dot(Vec a, Vec b)
-{
-    return a.x * b.x + a.y * b.y + a.z * b.z;
-}
-
-Vec cross(Vec a, Vec b)
-{
-    return { a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x };
-}
-
-Vec unit(Vec a)
-{
-    const double n = std::sqrt(dot(a, a));
-    return { a.x / n, a.y / n, a.z / n };
-}
-
 // Where a world point lands in a 500 x 500 window seen from `eye` looking at
 // the origin with +Y up and a 90 degree square view: worked out here on its
 // own, so a wrong camera start or projection in the viewer shows.
@@ -48,10 +24,10 @@ struct Pixel {
 
 Pixel project(Vec eye, Vec point)
 {
-    const Vec forward  = unit(sub({ 0, 0, 0 }, eye));
+    const Vec forward  = unit(Vec{ 0, 0, 0 } - eye);
     const Vec right    = unit(cross(forward, { 0, 1, 0 }));
     const Vec up       = cross(right, forward);
-    const Vec rel      = sub(point, eye);
+    const Vec rel      = point - eye;
     const double depth = dot(rel, forward);
     return { static_cast<int>(std::lround(250 + 250 * dot(rel, right) / depth)),
              static_cast<int>(std::lround(250 - 250 * dot(rel, up) / depth)) };
@@ -82,12 +58,6 @@ bool isWood(Rgb c) // posts and beam
 bool isSignPost(Rgb c)
 {
     return c.b > c.g + 20 && c.r > c.g;
-}
-
-bool near(Rgb a, Rgb b, int tolerance)
-{
-    return std::abs(a.r - b.r) <= tolerance && std::abs(a.g - b.g) <= tolerance
-           && std::abs(a.b - b.b) <= tolerance;
 }
 
 // Puts the eye where the orbit puts it at `angle`, through the camera's own step.
@@ -181,7 +151,7 @@ TEST_F(Render, ColoursMatchTheMaterials)
         { "post", { -9.75, 0, -5.5 }, { 162, 95, 79 } },
     };
     for (const Probe& p : probes)
-        EXPECT_TRUE(near(seen(startEye, p.point), p.colour, 6))
+        EXPECT_TRUE(near(seen(startEye, p.point), p.colour, litColourTolerance))
             << p.what << ": " << describe(seen(startEye, p.point)) << ", expected about "
             << describe(p.colour);
 }
@@ -189,13 +159,13 @@ TEST_F(Render, ColoursMatchTheMaterials)
 TEST_F(Render, StillCameraDrawsTheSameFrameAgain)
 {
     renderFrame();
-    const std::vector<unsigned char> first = readWindow();
+    const RgbImage first = readFrame();
     for (int i = 0; i < 3; ++i) {
         pumpEvents();
         renderFrame();
     }
     EXPECT_EQ(eyeZ, 25.0) << "no idle callback moves the camera before a left press";
-    EXPECT_TRUE(readWindow() == first);
+    EXPECT_TRUE(readFrame().rgb == first.rgb);
 }
 
 TEST_F(Render, NonSquareWindowStretchesTheScene)

@@ -76,7 +76,7 @@ protected:
 RgbImage golden(const std::string& name)
 {
     RgbImage p;
-    EXPECT_TRUE(readPng(std::string(TOLLMERE_GOLDEN_DIR) + "/" + name + ".png", &p)) << name;
+    EXPECT_TRUE(readImage(std::string(TOLLMERE_GOLDEN_DIR) + "/" + name + ".png", &p)) << name;
     return p;
 }
 
@@ -90,7 +90,7 @@ TEST_F(Snapshot, WritesTheStartViewToTollmerePngWithoutADisplay)
     EXPECT_EQ(run.out,
               "tollmere-snapshot: wrote tollmere.png (500 x 500, 0 orbit steps after the start view)\n");
     RgbImage picture;
-    ASSERT_TRUE(readPng(dir + "/tollmere.png", &picture));
+    ASSERT_TRUE(readImage(dir + "/tollmere.png", &picture));
     const Comparison c = comparePictures(golden("view-000"), picture);
     EXPECT_TRUE(c.passes) << describe(c);
 }
@@ -105,7 +105,7 @@ TEST_F(Snapshot, SameStepsGiveTheSameBytesAndTheGoldenView)
     EXPECT_TRUE(a == readText(dir + "/b.png")) << "two runs with the same inputs wrote different files";
 
     RgbImage picture;
-    ASSERT_TRUE(readPng(dir + "/a.png", &picture));
+    ASSERT_TRUE(readImage(dir + "/a.png", &picture));
     const Comparison c = comparePictures(golden("view-001"), picture);
     EXPECT_TRUE(c.passes) << describe(c);
     EXPECT_FALSE(comparePictures(golden("view-000"), picture).passes) << "one step must move the view";

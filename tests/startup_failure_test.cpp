@@ -2,10 +2,10 @@
 // frame is shown. Each case runs the real viewer (or a probe that starts the
 // same way) as a child process in a scratch directory whose data/ lacks or
 // spoils one picture.
+#include "image_compare.h"
 #include "tga_writer.h"
 
 #include <gtest/gtest.h>
-#include <stb/stb_image.h>
 
 #include <sys/wait.h>
 
@@ -78,28 +78,17 @@ int lineCount(const std::string& text)
     return lines;
 }
 
-struct Png {
-    int width = 0, height = 0;
-    std::vector<unsigned char> rgb; // top row first
+RgbImage picture(const fs::path& path)
+{
+    RgbImage image;
+    EXPECT_TRUE(readImage(path.string(), &image)) << path;
+    return image;
+}
 
-    explicit Png(const fs::path& path)
-    {
-        int channels = 0;
-        if (unsigned char* data = stbi_load(path.c_str(), &width, &height, &channels, 3)) {
-            rgb.assign(data, data + static_cast<size_t>(width) * height * 3);
-            stbi_image_free(data);
-        }
-    }
-
-    const unsigned char* at(int x, int y) const
-    {
-        return &rgb[(static_cast<size_t>(y) * width + x) * 3];
-    }
-    bool sameAt(const Png& other, int x, int y) const
-    {
-        return std::equal(at(x, y), at(x, y) + 3, other.at(x, y));
-    }
-};
+bool sameAt(const RgbImage& a, const RgbImage& b, int x, int y)
+{
+    return near(colourAt(a, x, y), colourAt(b, x, y), 0);
+}
 
 } // namespace
 
@@ -147,7 +136,7 @@ TEST_F(StartupFailure, MissingSignEndsTheFrameAfterTheSixEnclosureSurfaces)
     const Outcome whole = run(PROBE_PATH);
     ASSERT_EQ(whole.status, 0) << whole.err;
     EXPECT_NE(readText(dir / "swaps.txt"), "0\n");
-    const Png frame(dir / "back.png");
+    const RgbImage frame = picture(dir / "back.png");
     ASSERT_EQ(frame.width, 500);
 
     fs::remove(dir / "data" / "sign.tga");
@@ -158,19 +147,19 @@ TEST_F(StartupFailure, MissingSignEndsTheFrameAfterTheSixEnclosureSurfaces)
     EXPECT_EQ(cut.out, "\nUnable to load TGA File!\n");
     EXPECT_NE(cut.err.find("data/sign.tga"), std::string::npos) << cut.err;
     EXPECT_EQ(readText(dir / "swaps.txt"), "0\n") << "no frame was shown";
-    const Png back(dir / "back.png");
+    const RgbImage back = picture(dir / "back.png");
     ASSERT_EQ(back.width, 500);
 
     // The rear wall high up and the floor at the bottom (the first and the
     // last of the six) are drawn as in the whole frame ...
     for (const auto& p :
          { std::pair{ 250, 60 }, std::pair{ 60, 150 }, std::pair{ 250, 490 }, std::pair{ 20, 400 } })
-        EXPECT_TRUE(back.sameAt(frame, p.first, p.second)) << "at " << p.first << ", " << p.second;
+        EXPECT_TRUE(sameAt(back, frame, p.first, p.second)) << "at " << p.first << ", " << p.second;
     // ... but where bell 2 and the beam hang in the whole frame, the back
     // buffer shows the wall behind them: nothing after the sign was drawn.
     for (const auto& p : { std::pair{ 250, 269 }, std::pair{ 300, 290 } })
-        EXPECT_FALSE(back.sameAt(frame, p.first, p.second)) << "at " << p.first << ", " << p.second;
-    EXPECT_TRUE(back.sameAt(frame, 210, 269)) << "the bare wall beside bell 2";
-    EXPECT_TRUE(std::equal(back.at(250, 269), back.at(250, 269) + 3, back.at(210, 269)))
+        EXPECT_FALSE(sameAt(back, frame, p.first, p.second)) << "at " << p.first << ", " << p.second;
+    EXPECT_TRUE(sameAt(back, frame, 210, 269)) << "the bare wall beside bell 2";
+    EXPECT_TRUE(near(colourAt(back, 250, 269), colourAt(back, 210, 269), 0))
         << "bell 2's place shows the same row of wall";
 }

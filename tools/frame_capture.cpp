@@ -23,26 +23,42 @@ bool viewportIs(int width, int height)
     return vp[2] == width && vp[3] == height;
 }
 
-RgbImage readBackBuffer()
+} // namespace
+
+RgbImage readFrame()
 {
+    GLint vp[4];
+    glGetIntegerv(GL_VIEWPORT, vp);
     RgbImage picture;
-    picture.width  = viewSize;
-    picture.height = viewSize;
-    picture.rgb.resize(static_cast<size_t>(viewSize) * viewSize * 3);
+    picture.width  = vp[2];
+    picture.height = vp[3];
+    picture.rgb.resize(static_cast<size_t>(picture.width) * picture.height * 3);
     glFinish();
     glReadBuffer(GL_BACK);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(0, 0, viewSize, viewSize, GL_RGB, GL_UNSIGNED_BYTE, picture.rgb.data());
+    glReadPixels(0, 0, picture.width, picture.height, GL_RGB, GL_UNSIGNED_BYTE, picture.rgb.data());
 
     // GL hands the bottom row first; pictures keep the top row first.
-    const std::ptrdiff_t row = std::ptrdiff_t{ viewSize } * 3;
-    for (std::ptrdiff_t y = 0; y < viewSize / 2; ++y)
+    const std::ptrdiff_t row = std::ptrdiff_t{ picture.width } * 3;
+    for (std::ptrdiff_t y = 0; y < picture.height / 2; ++y)
         std::swap_ranges(picture.rgb.begin() + y * row, picture.rgb.begin() + (y + 1) * row,
-                         picture.rgb.begin() + (viewSize - 1 - y) * row);
+                         picture.rgb.begin() + (picture.height - 1 - y) * row);
     return picture;
 }
 
-} // namespace
+std::vector<GLuint> liveTextureNames(GLuint highestName)
+{
+    std::vector<GLuint> names;
+    for (GLuint name = 1; name <= highestName; ++name)
+        if (glIsTexture(name) == GL_TRUE)
+            names.push_back(name);
+    return names;
+}
+
+int liveTextureCount(GLuint highestName)
+{
+    return static_cast<int>(liveTextureNames(highestName).size());
+}
 
 bool openViewerForCapture(int* argc, char** argv, std::string* error)
 {
@@ -73,7 +89,7 @@ std::vector<RgbImage> captureViews(const std::vector<int>& steps)
             advanceOrbit();
             ++step;
         }
-        pictures.push_back(readBackBuffer());
+        pictures.push_back(readFrame());
         glutSwapBuffers();
         advanceOrbit();
         ++step;

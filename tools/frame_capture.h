@@ -4,6 +4,8 @@
 
 #include "rgb_image.h"
 
+#include <GL/gl.h>
+
 #include <string>
 #include <vector>
 
@@ -13,6 +15,13 @@ const int viewSize = 500; // the viewer's window, in pixels each way
 // for the window to map. False, with the reason in *error, when it did not
 // come out at 500 x 500 (a window manager may have resized it).
 bool openViewerForCapture(int* argc, char** argv, std::string* error);
+
+// The back buffer of the current viewport, read once drawing has finished.
+RgbImage readFrame();
+
+// Texture objects alive now: every name up to highestName that glIsTexture knows.
+std::vector<GLuint> liveTextureNames(GLuint highestName = 4096);
+int liveTextureCount(GLuint highestName = 4096);
 
 // Replays the viewer from its start view: initCamera, then the frame after
 // each orbit step is drawn and shown as the idle callback and the display

@@ -3,13 +3,19 @@
 #include <stb/stb_image.h>
 #include <stb/stb_image_write.h>
 
+Rgb colourAt(const RgbImage& picture, int x, int y)
+{
+    const unsigned char* p = &picture.rgb[(static_cast<size_t>(y) * picture.width + x) * 3];
+    return { p[0], p[1], p[2] };
+}
+
 bool writePng(const std::string& path, const RgbImage& picture)
 {
     const int rowBytes = picture.width * 3;
     return stbi_write_png(path.c_str(), picture.width, picture.height, 3, picture.rgb.data(), rowBytes) != 0;
 }
 
-bool readPng(const std::string& path, RgbImage* picture)
+bool readImage(const std::string& path, RgbImage* picture)
 {
     int width = 0, height = 0, channels = 0;
     unsigned char* pixels = stbi_load(path.c_str(), &width, &height, &channels, 3);

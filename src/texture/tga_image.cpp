@@ -187,7 +187,7 @@ std::optional<TgaImage> refuse(TgaFailure& failure, TgaError error, int osError 
     return std::nullopt;
 }
 
-// The image in an open file, or none and why.
+// Header, limits, then pixels: none and why as soon as one fails.
 std::optional<TgaImage> decode(std::FILE* file, const TgaLimits& limits, TgaFailure& failure)
 {
     TgaHeader header;
@@ -228,29 +228,35 @@ TgaError kindOfFile(std::FILE* file)
     return S_ISREG(info.st_mode) && info.st_size == 0 ? TgaError::empty : TgaError::none;
 }
 
+// The image in an open file, or none and why.
+std::optional<TgaImage> readFile(std::FILE* file, const TgaLimits& limits, TgaFailure& failure)
+{
+    failure.error = kindOfFile(file);
+    if (failure.error != TgaError::none)
+        return std::nullopt;
+    try {
+        return decode(file, limits, failure);
+    } catch (const std::bad_alloc&) {
+        // an image too big for memory is refused like any bad file
+        return refuse(failure, TgaError::outOfMemory);
+    }
+}
+
 } // namespace
 
 std::optional<TgaImage> loadTgaImage(const char* path, TgaFailure* failure, const TgaLimits& limits)
 {
     TgaFailure why;
-    why.limits      = limits;
-    std::FILE* file = std::fopen(path, "rb");
-    if (!file) {
+    why.limits = limits;
+    std::optional<TgaImage> image;
+    if (std::FILE* file = std::fopen(path, "rb")) {
+        image = readFile(file, limits, why);
+        std::fclose(file);
+    } else {
         why.error   = TgaError::cannotOpen;
         why.osError = errno;
         std::fputs("\nUnable to load TGA File!\n", stdout);
     }
-    std::optional<TgaImage> image;
-    if (file && (why.error = kindOfFile(file)) == TgaError::none) {
-        try {
-            image = decode(file, limits, why);
-        } catch (const std::bad_alloc&) {
-            image.reset(); // an image too big for memory is refused like any bad file
-            why.error = TgaError::outOfMemory;
-        }
-    }
-    if (file)
-        std::fclose(file);
     if (failure)
         *failure = why;
     return image;

@@ -16,7 +16,7 @@ struct TgaImage {
 // The most pixels a picture may have: a decompression-bomb limit. An 8192 x 8192
 // picture is 256 MiB as RGBA, and the mipmaps and the GL's copies of it add
 // about 3.3 times that; twice as many pixels would take the viewer past 1.5 GB.
-inline constexpr std::uint64_t tgaMaxPixels = 8192u * 8192u;
+inline constexpr std::uint64_t tgaMaxPixels = std::uint64_t{ 8192 } * 8192;
 
 // What the reader accepts; a header claiming more is refused before any pixel
 // memory is allocated.

@@ -102,7 +102,11 @@ TEST_F(StartupFailure, MissingPictureEndsTheViewerWithTheReadersMessage)
         EXPECT_EQ(outcome.out, "\nUnable to load TGA File!\n");
         EXPECT_EQ(lineCount(outcome.err), 1) << outcome.err;
         EXPECT_NE(outcome.err.find(std::string("data/") + picture), std::string::npos) << outcome.err;
-        EXPECT_NE(outcome.err.find("cannot be opened"), std::string::npos) << outcome.err;
+        EXPECT_NE(outcome.err.find("cannot be opened (No such file or directory)"), std::string::npos)
+            << outcome.err;
+        EXPECT_NE(outcome.err.find("data/ is looked up under the working directory"), std::string::npos)
+            << outcome.err;
+        EXPECT_NE(outcome.err.find("scripts/run"), std::string::npos) << outcome.err;
         fs::copy_file(fs::path(PICTURES_PATH) / picture, dir / "data" / picture);
     }
 }
@@ -121,6 +125,39 @@ TEST_F(StartupFailure, UnreadableKindEndsTheViewerWithoutTheReadersMessage)
     EXPECT_EQ(lineCount(outcome.err), 1) << outcome.err;
     EXPECT_NE(outcome.err.find("data/Left.tga"), std::string::npos) << outcome.err;
     EXPECT_NE(outcome.err.find("not a kind of TGA file"), std::string::npos) << outcome.err;
+    EXPECT_NE(outcome.err.find("image types 2 and 10"), std::string::npos) << "which kinds are read";
+}
+
+TEST_F(StartupFailure, SpoiltPictureEndsTheViewerSayingWhy)
+{
+    const struct {
+        const char* what;
+        bool directory;
+        std::vector<unsigned char> bytes;
+        const char* reason;
+    } cases[] = {
+        { "a directory", true, {}, "is a directory, not a picture" },
+        { "an empty file", false, {}, "is an empty file, not a picture" },
+        // Wider than llvmpipe's largest texture, though few pixels.
+        { "16385 x 1", false, encodeTga(16385, 1, 3, std::vector<unsigned char>(16385 * 3, 90)),
+          "too large: 16385 x 1 pixels; the limit is 67108864 pixels (8192 x 8192) and 16384 on a side" },
+        // The reader takes it (an empty record); GLU does not.
+        { "0 x 5", false, encodeTga(0, 5, 3, {}),
+          "cannot be made into a texture (0 x 5 pixels): GLU says invalid value" },
+    };
+    const fs::path left = dir / "data" / "Left.tga";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove(left);
+        if (c.directory)
+            fs::create_directory(left);
+        else
+            ASSERT_TRUE(writeFile(left.string(), c.bytes));
+        const Outcome outcome = run(VIEWER_PATH);
+        EXPECT_EQ(outcome.status, 1);
+        EXPECT_EQ(outcome.out, "");
+        EXPECT_EQ(outcome.err, std::string("tollmere: data/Left.tga: ") + c.reason + "\n");
+    }
 }
 
 TEST_F(StartupFailure, AllPicturesPresentKeepsTheViewerRunning)

@@ -30,13 +30,16 @@ namespace {
 TEST(TgaAllocation, FailureReturnsNone)
 {
     // A header claiming 1024 x 512 RGBA pixels (2 MiB, zero-filled) and no pixels.
-    Bytes file           = encodeTga(0, 0, 4, {}, { 32, false, false, "" });
-    file[13]             = 1024 >> 8;
-    file[15]             = 512 >> 8;
+    Bytes file = encodeTga(0, 0, 4, {}, { 32, false, false, "" });
+    file[13]   = 1024 >> 8;
+    file[15]   = 512 >> 8;
+    const TempFile tooBig(file);
+    TgaFailure failure;
     failLargeAllocations = true;
-    const auto refused   = loadBytes(file);
+    const auto refused   = loadTgaImage(tooBig.path.c_str(), &failure);
     failLargeAllocations = false;
     EXPECT_FALSE(refused);
+    EXPECT_EQ(failure.error, TgaError::outOfMemory);
     const auto read = loadBytes(file);
     ASSERT_TRUE(read);
     EXPECT_EQ(read->imageData.size(), 2u << 20);

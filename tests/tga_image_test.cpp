@@ -2,8 +2,10 @@
 #include "tga_files.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <dirent.h>
 #include <sys/resource.h>
+#include <tuple>
 
 namespace {
 
@@ -354,6 +356,103 @@ TEST(TgaSize, ClaimThatTheFileCanBackIsRead)
     EXPECT_EQ(first, (Bytes{ 3, 2, 1, 4 }));
     EXPECT_EQ(last, (Bytes{ 3, 2, 1, 4 }));
     EXPECT_EQ(after, Bytes(4, 0));
+}
+
+// Run packets of 128 pixels of one RGBA colour covering width x height, so the
+// file backs every pixel it claims.
+Bytes runLengthFlat(int width, int height)
+{
+    Bytes file          = header(10, width, height, 32);
+    const size_t pixels = static_cast<size_t>(width) * height;
+    for (size_t done = 0; done < pixels; done += 128) {
+        const size_t n = std::min<size_t>(128, pixels - done);
+        file.insert(file.end(), { static_cast<unsigned char>(127 + n), 10, 20, 30, 255 });
+    }
+    return file;
+}
+
+TEST(TgaLimit, OverThePixelLimitIsRefusedBeforeAllocating)
+{
+    // 8193 x 8192 RGBA (256 MiB) in 2.6 MB of runs: the file backs every pixel.
+    const TempFile file(runLengthFlat(8193, 8192));
+    const long before = peakResidentKiB();
+    TgaFailure failure;
+    EXPECT_FALSE(loadTgaImage(file.path.c_str(), &failure));
+    EXPECT_LT(peakResidentKiB() - before, 8 * 1024) << "peak resident memory grew by more than 8 MiB";
+    EXPECT_EQ(failure.error, TgaError::tooLarge);
+    EXPECT_EQ(failure.width, 8193u);
+    EXPECT_EQ(failure.height, 8192u);
+}
+
+TEST(TgaLimit, PictureAtThePixelLimitIsRead)
+{
+    const TempFile file(runLengthFlat(16384, 4096));
+    const auto image = loadTgaImage(file.path.c_str());
+    ASSERT_TRUE(image);
+    ASSERT_EQ(image->imageData.size(), 4 * tgaMaxPixels);
+    const Bytes last(image->imageData.end() - 4, image->imageData.end());
+    EXPECT_EQ(last, (Bytes{ 30, 20, 10, 255 }));
+}
+
+TEST(TgaLimit, LimitsOnPixelsAndSidesAreInclusive)
+{
+    TgaLimits limits;
+    limits.maxPixels = 12;
+    limits.maxSide   = 6;
+    for (const auto& [width, height, read] :
+         { std::tuple{ 4, 3, true }, std::tuple{ 6, 2, true }, std::tuple{ 13, 1, false },
+           std::tuple{ 7, 1, false }, std::tuple{ 1, 7, false }, std::tuple{ 5, 3, false } }) {
+        const TempFile file(runLengthFlat(width, height));
+        TgaFailure failure;
+        const auto image = loadTgaImage(file.path.c_str(), &failure, limits);
+        EXPECT_EQ(image.has_value(), read) << width << " x " << height;
+        EXPECT_EQ(failure.error, read ? TgaError::none : TgaError::tooLarge) << width << " x " << height;
+    }
+}
+
+// --- Why a load failed ---
+
+TgaFailure failureFor(const std::string& path)
+{
+    TgaFailure failure;
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(loadTgaImage(path.c_str(), &failure));
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(out, failure.error == TgaError::cannotOpen ? "\nUnable to load TGA File!\n" : "") << path;
+    return failure;
+}
+
+TgaFailure failureFor(const Bytes& bytes)
+{
+    const TempFile file(bytes);
+    return failureFor(file.path);
+}
+
+TEST(TgaFailureReason, SaysWhyAndNamesTheClaimedSize)
+{
+    const TgaFailure missing = failureFor(testing::TempDir() + "no-such-picture.tga");
+    EXPECT_EQ(missing.error, TgaError::cannotOpen);
+    EXPECT_EQ(missing.osError, ENOENT);
+    EXPECT_NE(describeTgaFailure(missing).find("No such file"), std::string::npos);
+
+    EXPECT_EQ(failureFor(testing::TempDir()).error, TgaError::directory);
+    EXPECT_EQ(failureFor(Bytes{}).error, TgaError::empty);
+    EXPECT_EQ(failureFor(Bytes(5, 2)).error, TgaError::notAKindRead) << "no whole header";
+    EXPECT_EQ(failureFor(header(3, 2, 2, 8) + Bytes(4, 0)).error, TgaError::notAKindRead);
+
+    const TgaFailure bare = failureFor(header(2, 4097, 4096, 32));
+    EXPECT_EQ(bare.error, TgaError::tooShort);
+    EXPECT_EQ(describeTgaFailure(bare), "too short: the file ends long before its 4097 x 4096 pixels");
+
+    const TgaFailure large = failureFor(header(10, 20000, 20000, 24));
+    EXPECT_EQ(large.error, TgaError::tooLarge);
+    EXPECT_EQ(describeTgaFailure(large), "too large: 20000 x 20000 pixels; the limit is 67108864 pixels "
+                                         "(8192 x 8192) and 65535 on a side");
+
+    TgaFailure read;
+    read.error = TgaError::tooLarge;
+    EXPECT_TRUE(loadTgaImage(TempFile(header(2, 1, 1, 24) + Bytes(3, 9)).path.c_str(), &read));
+    EXPECT_EQ(read.error, TgaError::none) << "a read clears what a failure left";
 }
 
 // --- No state between calls, no file left open ---

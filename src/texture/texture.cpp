@@ -10,33 +10,39 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <optional>
+#include <string>
+#include <unistd.h>
 
 GLuint textureNames[1];
 
 namespace {
 
-// The reader says only that it failed, and prints its own message when the
-// file cannot be opened; tell the user which file it was and, if we can, why.
-[[noreturn]] void failTexture(const char* path)
+// One line on standard error naming the file and why, then the end: the
+// viewer has nothing to show without the picture.
+[[noreturn]] void failTexture(const char* path, const std::string& reason)
 {
-    errno = 0;
-    if (std::FILE* file = std::fopen(path, "rb")) {
-        std::fclose(file);
-        std::fprintf(stderr,
-                     "tollmere: %s: not a kind of TGA file this viewer reads "
-                     "(16-bit, or 24- or 32-bit true colour, plain or run-length)\n",
-                     path);
-    } else {
-        std::fprintf(stderr, "tollmere: %s: cannot be opened (%s)\n", path,
-                     errno ? std::strerror(errno) : "unknown reason");
-    }
+    std::fprintf(stderr, "tollmere: %s: %s\n", path, reason.c_str());
     std::exit(1);
 }
 
-// Binds a new texture named in names[slot] and fills its whole mipmap chain.
-void buildTexture(GLuint* names, int slot, const TgaImage& image)
+// Why the reader refused path, with a hint where a missing picture is looked for.
+std::string readerReason(const TgaFailure& failure)
+{
+    std::string reason = describeTgaFailure(failure);
+    if (failure.error == TgaError::cannotOpen && failure.osError == ENOENT) {
+        char cwd[4096];
+        reason += "; data/ is looked up under the working directory";
+        if (getcwd(cwd, sizeof cwd))
+            reason += std::string(" (") + cwd + ")";
+        reason += ", and scripts/run starts the viewer from the right place";
+    }
+    return reason;
+}
+
+// Binds a new texture named in names[slot] and fills its whole mipmap chain;
+// GLU's error code, or 0.
+GLint buildTexture(GLuint* names, int slot, const TgaImage& image)
 {
     glGenTextures(1, &names[slot]);
     glBindTexture(GL_TEXTURE_2D, names[slot]);
@@ -46,11 +52,31 @@ void buildTexture(GLuint* names, int slot, const TgaImage& image)
     // multiple of the default 4-byte alignment.
     glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-    gluBuild2DMipmaps(GL_TEXTURE_2D, image.channels, image.sizeX, image.sizeY, format, GL_UNSIGNED_BYTE,
-                      image.imageData.data());
+    const GLint error = gluBuild2DMipmaps(GL_TEXTURE_2D, image.channels, image.sizeX, image.sizeY, format,
+                                          GL_UNSIGNED_BYTE, image.imageData.data());
     glPopClientAttrib();
 
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_NEAREST);
+    return error;
+}
+
+std::string gluReason(GLint error, const TgaImage& image)
+{
+    const GLubyte* text = gluErrorString(static_cast<GLenum>(error));
+    return "cannot be made into a texture (" + std::to_string(image.sizeX) + " x "
+           + std::to_string(image.sizeY) + " pixels): GLU says "
+           + (text ? reinterpret_cast<const char*>(text) : "error " + std::to_string(error));
+}
+
+// The reader's limits, with no side longer than this GL takes.
+TgaLimits textureLimits()
+{
+    GLint maxSize = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
+    TgaLimits limits;
+    if (maxSize > 0 && static_cast<unsigned>(maxSize) < limits.maxSide)
+        limits.maxSide = static_cast<unsigned>(maxSize);
+    return limits;
 }
 
 } // namespace
@@ -61,8 +87,10 @@ void makeTexture(GLuint* names, const char* path, int slot)
     if (!path)
         return;
 
-    const std::optional<TgaImage> image = loadTgaImage(path);
+    TgaFailure failure;
+    const std::optional<TgaImage> image = loadTgaImage(path, &failure, textureLimits());
     if (!image)
-        failTexture(path);
-    buildTexture(names, slot, *image);
+        failTexture(path, readerReason(failure));
+    if (const GLint error = buildTexture(names, slot, *image))
+        failTexture(path, gluReason(error, *image));
 }

@@ -4,9 +4,12 @@
 #include "tga_image.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <new>
+#include <sys/stat.h>
 
 namespace {
 
@@ -14,8 +17,8 @@ const int headerBytes             = 18;
 const unsigned char topLeftOrigin = 0x20; // image descriptor: rows stored top row first
 
 // A header can claim 4 x 65535 x 65535 bytes (17 GB) in a file of 18 bytes,
-// and the record is allocated and zeroed whole before decoding. So before
-// allocating we work out the most pixel bytes the rest of the file could
+// and the record is allocated and zeroed whole before decoding. Beyond the
+// limits on pixels and sides, before allocating we work out the most pixel bytes the rest of the file could
 // possibly decode to (every byte a pixel byte, or every packet a 128-pixel
 // run); pixels the file cannot supply are filled with zeros only while they
 // come to at most this many bytes (a whole 4096 x 4096 RGBA picture), else the
@@ -171,20 +174,37 @@ void flipRows(std::vector<unsigned char>& data, size_t rowBytes, unsigned rows)
     }
 }
 
-// The image in an open file, or none.
-std::optional<TgaImage> decode(std::FILE* file)
+bool withinLimits(const TgaHeader& header, const TgaLimits& limits)
+{
+    return header.width <= limits.maxSide && header.height <= limits.maxSide
+           && static_cast<std::uint64_t>(header.width) * header.height <= limits.maxPixels;
+}
+
+std::optional<TgaImage> refuse(TgaFailure& failure, TgaError error, int osError = 0)
+{
+    failure.error   = error;
+    failure.osError = osError;
+    return std::nullopt;
+}
+
+// Header, limits, then pixels: none and why as soon as one fails.
+std::optional<TgaImage> decode(std::FILE* file, const TgaLimits& limits, TgaFailure& failure)
 {
     TgaHeader header;
-    std::uint64_t fileLeft = 0;
-    if (!readHeader(file, header) || !isTrueColour(header) || !seekToPixels(file, header)
-        || !bytesLeft(file, fileLeft))
-        return std::nullopt;
+    if (!readHeader(file, header) || !isTrueColour(header))
+        return refuse(failure, TgaError::notAKindRead);
+    failure.width  = header.width;
+    failure.height = header.height;
 
     const int channels       = header.bits == 32 ? 4 : 3;
     const std::uint64_t size = static_cast<std::uint64_t>(channels) * header.width * header.height;
-    if (size > PTRDIFF_MAX /* a vector's limit on 32-bit systems */
-        || !claimIsBacked(header, channels, size, fileLeft))
-        return std::nullopt;
+    if (!withinLimits(header, limits) || size > PTRDIFF_MAX /* a vector's limit on 32-bit systems */)
+        return refuse(failure, TgaError::tooLarge);
+    std::uint64_t fileLeft = 0;
+    if (!seekToPixels(file, header) || !bytesLeft(file, fileLeft))
+        return refuse(failure, TgaError::cannotRead, errno);
+    if (!claimIsBacked(header, channels, size, fileLeft))
+        return refuse(failure, TgaError::tooShort);
 
     TgaImage image{ channels, static_cast<int>(header.width), static_cast<int>(header.height), {} };
     image.imageData.resize(static_cast<size_t>(size)); // zeros for pixels the file lacks
@@ -197,21 +217,95 @@ std::optional<TgaImage> decode(std::FILE* file)
     return image;
 }
 
+// A directory or an empty file, told apart from a file of another kind.
+TgaError kindOfFile(std::FILE* file)
+{
+    struct stat info {};
+    if (fstat(fileno(file), &info) != 0)
+        return TgaError::none;
+    if (S_ISDIR(info.st_mode))
+        return TgaError::directory;
+    return S_ISREG(info.st_mode) && info.st_size == 0 ? TgaError::empty : TgaError::none;
+}
+
+// The image in an open file, or none and why.
+std::optional<TgaImage> readFile(std::FILE* file, const TgaLimits& limits, TgaFailure& failure)
+{
+    failure.error = kindOfFile(file);
+    if (failure.error != TgaError::none)
+        return std::nullopt;
+    try {
+        return decode(file, limits, failure);
+    } catch (const std::bad_alloc&) {
+        // an image too big for memory is refused like any bad file
+        return refuse(failure, TgaError::outOfMemory);
+    }
+}
+
 } // namespace
 
-std::optional<TgaImage> loadTgaImage(const char* path)
+std::optional<TgaImage> loadTgaImage(const char* path, TgaFailure* failure, const TgaLimits& limits)
 {
-    std::FILE* file = std::fopen(path, "rb");
-    if (!file) {
-        std::fputs("\nUnable to load TGA File!\n", stdout);
-        return std::nullopt;
-    }
+    TgaFailure why;
+    why.limits = limits;
     std::optional<TgaImage> image;
-    try {
-        image = decode(file);
-    } catch (const std::bad_alloc&) {
-        image.reset(); // an image too big for memory is refused like any bad file
+    if (std::FILE* file = std::fopen(path, "rb")) {
+        image = readFile(file, limits, why);
+        std::fclose(file);
+    } else {
+        why.error   = TgaError::cannotOpen;
+        why.osError = errno;
+        std::fputs("\nUnable to load TGA File!\n", stdout);
     }
-    std::fclose(file);
+    if (failure)
+        *failure = why;
     return image;
+}
+
+namespace {
+
+std::string osReason(int osError)
+{
+    return osError ? std::strerror(osError) : "unknown reason";
+}
+
+std::string sizeText(const TgaFailure& failure)
+{
+    return std::to_string(failure.width) + " x " + std::to_string(failure.height) + " pixels";
+}
+
+std::string limitText(const TgaLimits& limits)
+{
+    std::string text = "the limit is " + std::to_string(limits.maxPixels) + " pixels";
+    if (limits.maxPixels == tgaMaxPixels)
+        text += " (8192 x 8192)";
+    return text + " and " + std::to_string(limits.maxSide) + " on a side";
+}
+
+} // namespace
+
+std::string describeTgaFailure(const TgaFailure& failure)
+{
+    switch (failure.error) {
+    case TgaError::none:
+        return "read";
+    case TgaError::cannotOpen:
+        return "cannot be opened (" + osReason(failure.osError) + ")";
+    case TgaError::cannotRead:
+        return "cannot be read (" + osReason(failure.osError) + ")";
+    case TgaError::directory:
+        return "is a directory, not a picture";
+    case TgaError::empty:
+        return "is an empty file, not a picture";
+    case TgaError::notAKindRead:
+        return "not a kind of TGA file this viewer reads (it reads 16-bit, and 24- or 32-bit true "
+               "colour, uncompressed or run-length: image types 2 and 10)";
+    case TgaError::tooLarge:
+        return "too large: " + sizeText(failure) + "; " + limitText(failure.limits);
+    case TgaError::tooShort:
+        return "too short: the file ends long before its " + sizeText(failure);
+    case TgaError::outOfMemory:
+        return "too large for the memory available: " + sizeText(failure);
+    }
+    return "unknown failure";
 }

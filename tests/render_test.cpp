@@ -12,6 +12,11 @@
 #include <cstdlib>
 #include <vector>
 
+// Last: Xlib's macros (None, Bool, Status) would break gtest's headers.
+#include <GL/glx.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
 namespace {
 
 struct Vec {
@@ -229,6 +234,53 @@ TEST_F(Render, ZeroHeightWindowKeepsTheProjection)
         EXPECT_EQ(flat[i], square[i]);
     }
     reshape(500, 500);
+}
+
+// What the window shows on the screen, read from a second connection as a
+// screenshot would: RGB rows bottom first, like readWindow.
+std::vector<unsigned char> shownWindow(Display* x, Window window, int width, int height)
+{
+    std::vector<unsigned char> pixels;
+    XImage* image = XGetImage(x, window, 0, 0, width, height, AllPlanes, ZPixmap);
+    if (!image)
+        return pixels;
+    for (int y = height - 1; y >= 0; --y)
+        for (int col = 0; col < width; ++col) {
+            const unsigned long p = XGetPixel(image, col, y);
+            pixels.push_back(static_cast<unsigned char>((p & image->red_mask) >> 16));
+            pixels.push_back(static_cast<unsigned char>((p & image->green_mask) >> 8));
+            pixels.push_back(static_cast<unsigned char>(p & image->blue_mask));
+        }
+    XDestroyImage(image);
+    return pixels;
+}
+
+// A tiling window manager resizes the window from outside once a frame has been
+// drawn at the size it was created with; what shows must be the whole scene at
+// the new size, not the old frame's size stretched or cut.
+TEST_F(Render, AResizeFromOutsideShowsTheWholeSceneAtTheNewSize)
+{
+    Display* wm = XOpenDisplay(nullptr);
+    ASSERT_NE(wm, nullptr);
+    const Window window = glXGetCurrentDrawable();
+    pumpEvents(5); // the fixture's own resize request goes first
+    renderFrame();
+    XResizeWindow(wm, window, 600, 400);
+    XSync(wm, False);
+    for (int i = 0; i < 500 && (viewportWidth() != 600 || viewportHeight() != 400); ++i)
+        pumpEvents();
+    ASSERT_EQ(viewportWidth(), 600);
+    pumpEvents(20);
+    const std::vector<unsigned char> shown = shownWindow(wm, window, 600, 400);
+    XCloseDisplay(wm);
+
+    renderFrame();
+    const std::vector<unsigned char> whole = readWindow();
+    ASSERT_EQ(shown.size(), whole.size());
+    size_t wrong = 0;
+    for (size_t i = 0; i < shown.size(); ++i)
+        wrong += std::abs(shown[i] - whole[i]) > 8;
+    EXPECT_LT(wrong, shown.size() / 100) << wrong << " of " << shown.size() << " colour values differ";
 }
 
 int main(int argc, char** argv)

@@ -155,6 +155,16 @@ TEST_F(Snapshot, AnUnwritableOutputFailsWithStatus1)
     EXPECT_EQ(run.err, "tollmere-snapshot: cannot write no-such-dir/view.png: No such file or directory\n");
 }
 
+TEST_F(Snapshot, AFullDiskFailsWithStatus1)
+{
+    linkPictures();
+    ASSERT_EQ(symlink("/dev/full", (dir + "/full.png").c_str()), 0);
+    const Result run = snapshot("--out full.png");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "") << "said it wrote the picture";
+    EXPECT_EQ(run.err, "tollmere-snapshot: cannot write full.png: No space left on device\n");
+}
+
 TEST_F(Snapshot, MissingPicturesFailWithStatus1AndNoPicture)
 {
     const Result run = snapshot("--out v.png"); // no data/ here

@@ -11,7 +11,8 @@ struct RgbImage {
     std::vector<unsigned char> rgb; // width * height pixels, R, G, B, top row first
 };
 
-// False if the file cannot be written.
+// False, with errno set, if the file cannot be written in full; a partly
+// written regular file is removed.
 bool writePng(const std::string& path, const RgbImage& picture);
 
 // False if the file cannot be read or is not an image; any PNG is turned into RGB.

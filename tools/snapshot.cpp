@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <unistd.h>
 
 namespace {
 
@@ -81,6 +82,19 @@ bool parseArguments(int argc, char** argv, Options* options, std::string* error)
     return true;
 }
 
+// A line on a terminal, rewritten every hundred frames, so a long run is
+// seen to be working; cleared when the last frame is drawn.
+const int progressEvery     = 100;
+const int progressFromSteps = 1000;
+
+void showProgress(int done, int total)
+{
+    if (done == total)
+        (void)std::fprintf(stderr, "\r%60s\r", "");
+    else if (done % progressEvery == 0)
+        (void)std::fprintf(stderr, "\rtollmere-snapshot: frame %d of %d", done, total);
+}
+
 // The picture is read from the window's first 500 x 500 pixels: they must be
 // the whole window and the whole viewport.
 bool windowIsViewSize(std::string* error)
@@ -113,8 +127,9 @@ bool takePicture(char* program, int steps, RgbImage* picture, std::string* error
     char* glutArgv[] = { program, nullptr };
     if (!openViewerForCapture(&glutArgc, glutArgv, error))
         return false;
-    *picture         = captureViews({ steps }).front();
-    const bool whole = windowIsViewSize(error);
+    const bool onTerminal = steps >= progressFromSteps && isatty(STDERR_FILENO);
+    *picture              = captureViews({ steps }, onTerminal ? showProgress : nullptr).front();
+    const bool whole      = windowIsViewSize(error);
     glutExit(); // closes the window while its X server is still there
     endPrivateDisplay();
     return whole;

@@ -13,6 +13,10 @@
 #include <cstdlib>
 #include <vector>
 
+// Last: Xlib's macros (None, Bool, Status) would break gtest's headers.
+#include <GL/glx.h>
+#include <X11/Xlib.h>
+
 namespace {
 
 // Where a world point lands in a 500 x 500 window seen from `eye` looking at
@@ -199,6 +203,41 @@ TEST_F(Render, ZeroHeightWindowKeepsTheProjection)
         EXPECT_EQ(flat[i], square[i]);
     }
     reshape(500, 500);
+}
+
+// The last frame shown: the back buffer at each swap, read at the viewport's
+// size (the part outside a stale, smaller buffer reads as black). Linked with
+// --wrap=glutSwapBuffers: the display callback's swap comes here.
+RgbImage lastShown;
+
+extern "C" void __real_glutSwapBuffers();
+extern "C" void __wrap_glutSwapBuffers()
+{
+    lastShown = readFrame();
+    __real_glutSwapBuffers();
+}
+
+TEST_F(Render, AResizeFromOutsideShowsTheWholeSceneAtTheNewSize)
+{
+    Display* wm = XOpenDisplay(nullptr);
+    ASSERT_NE(wm, nullptr);
+    pumpEvents(5); // the fixture's own resize request goes first
+    renderFrame();
+    XResizeWindow(wm, glXGetCurrentDrawable(), 600, 400);
+    XCloseDisplay(wm);
+    for (int i = 0; i < 500 && (viewportWidth() != 600 || viewportHeight() != 400); ++i)
+        pumpEvents();
+    ASSERT_EQ(viewportWidth(), 600);
+    pumpEvents(20);
+    const std::vector<unsigned char> shown = lastShown.rgb;
+
+    renderFrame();
+    const std::vector<unsigned char> whole = readFrame().rgb;
+    ASSERT_EQ(shown.size(), whole.size());
+    size_t wrong = 0;
+    for (size_t i = 0; i < shown.size(); ++i)
+        wrong += std::abs(shown[i] - whole[i]) > 8;
+    EXPECT_LT(wrong, shown.size() / 100) << wrong << " of " << shown.size() << " colour values differ";
 }
 
 int main(int argc, char** argv)

@@ -1,15 +1,18 @@
-// tollmere-snapshot as a user runs it: without a display, with bad
-// arguments, without its pictures, twice in a row, and never leaving its
-// X server behind.
+// tollmere-snapshot as a user runs it: without a display or beside a desktop
+// it cannot draw on, with bad arguments, without its pictures, on a full
+// disk, twice in a row, and never leaving its X server behind.
 #include "image_compare.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -47,16 +50,16 @@ protected:
     }
 
     // Runs the tool in the test's directory with no DISPLAY, as on a machine
-    // without a desktop, in a session of its own: whatever it started (its
+    // without a desktop, or with `display` as DISPLAY, in a session of its own: whatever it started (its
     // private X server) is found by session id after it has ended. In a
     // sanitizer build the tool, like the tests that draw, leaves leak
     // checking off: Mesa's unloaded driver shows as unknown-module leaks.
-    Result snapshot(const std::string& arguments)
+    Result snapshot(const std::string& arguments, const std::string& display = "")
     {
-        const std::string cmd = "cd '" + dir
-                                + "' && setsid sh -c 'echo $$ >session.txt; exec \"$0\" \"$@\"' "
-                                  "env -u DISPLAY ASAN_OPTIONS=detect_leaks=0 " TOLLMERE_SNAPSHOT " "
-                                + arguments + " >stdout.txt 2>stderr.txt";
+        const std::string env = display.empty() ? "env -u DISPLAY" : "env DISPLAY=" + display;
+        const std::string cmd = "cd '" + dir + "' && setsid sh -c 'echo $$ >session.txt; exec \"$0\" \"$@\"' "
+                                + env + " ASAN_OPTIONS=detect_leaks=0 " TOLLMERE_SNAPSHOT " " + arguments
+                                + " >stdout.txt 2>stderr.txt";
         Result run;
         const int raw             = std::system(cmd.c_str());
         run.status                = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -72,6 +75,25 @@ protected:
 
     std::string dir;
 };
+
+// A desktop no GL program can draw on, as over ssh -X or VNC: an X server
+// without GLX. Returns its display name, "" if it did not start.
+std::string startDesktopWithoutGlx(const std::string& dir, pid_t* pid)
+{
+    const std::string cmd = "cd '" + dir
+                            + "' && { Xvfb -displayfd 3 -extension GLX -nolisten tcp -noreset 3>number.txt "
+                              "2>/dev/null & echo $! >xvfb-pid.txt; }";
+    if (std::system(cmd.c_str()) != 0)
+        return "";
+    *pid = std::atoi(readText(dir + "/xvfb-pid.txt").c_str());
+    for (int i = 0; i < 200; ++i) {
+        const std::string number = readText(dir + "/number.txt");
+        if (number.find('\n') != std::string::npos)
+            return ":" + number.substr(0, number.find('\n'));
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return "";
+}
 
 RgbImage golden(const std::string& name)
 {
@@ -109,6 +131,19 @@ TEST_F(Snapshot, SameStepsGiveTheSameBytesAndTheGoldenView)
     const Comparison c = comparePictures(golden("view-001"), picture);
     EXPECT_TRUE(c.passes) << describe(c);
     EXPECT_FALSE(comparePictures(golden("view-000"), picture).passes) << "one step must move the view";
+}
+
+TEST_F(Snapshot, ADesktopWithoutGlxGivesTheSameBytesAsNoDisplay)
+{
+    linkPictures();
+    pid_t server              = 0;
+    const std::string desktop = startDesktopWithoutGlx(dir, &server);
+    ASSERT_NE(desktop, "") << "Xvfb did not start";
+    const Result onDesktop = snapshot("--out desktop.png", desktop);
+    kill(server, SIGTERM);
+    ASSERT_EQ(onDesktop.status, 0) << onDesktop.err;
+    ASSERT_EQ(snapshot("--out alone.png").status, 0);
+    EXPECT_TRUE(readText(dir + "/desktop.png") == readText(dir + "/alone.png"));
 }
 
 TEST_F(Snapshot, BadArgumentsAreRefusedWithAMessageAndStatus2)
@@ -153,6 +188,16 @@ TEST_F(Snapshot, AnUnwritableOutputFailsWithStatus1)
     const Result run = snapshot("--out no-such-dir/view.png");
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err, "tollmere-snapshot: cannot write no-such-dir/view.png: No such file or directory\n");
+}
+
+TEST_F(Snapshot, AFullDiskFailsWithStatus1)
+{
+    linkPictures();
+    ASSERT_EQ(symlink("/dev/full", (dir + "/full.png").c_str()), 0);
+    const Result run = snapshot("--out full.png");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "") << "said it wrote the picture";
+    EXPECT_EQ(run.err, "tollmere-snapshot: cannot write full.png: No space left on device\n");
 }
 
 TEST_F(Snapshot, MissingPicturesFailWithStatus1AndNoPicture)

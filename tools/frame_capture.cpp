@@ -75,14 +75,17 @@ bool openViewerForCapture(int* argc, char** argv, std::string* error)
     return false;
 }
 
-std::vector<RgbImage> captureViews(const std::vector<int>& steps)
+std::vector<RgbImage> captureViews(const std::vector<int>& steps, void (*progress)(int done, int total))
 {
     std::vector<RgbImage> pictures;
     initCamera();
-    int step = 0;
+    int step        = 0;
+    const int total = steps.empty() ? 0 : steps.back() + 1;
     for (int wanted : steps) {
         for (;;) {
             drawFrame();
+            if (progress)
+                progress(step + 1, total);
             if (step >= wanted)
                 break;
             glutSwapBuffers();

@@ -26,5 +26,7 @@ int liveTextureCount(GLuint highestName = 4096);
 // Replays the viewer from its start view: initCamera, then the frame after
 // each orbit step is drawn and shown as the idle callback and the display
 // callback would. Returns the frames after each count in `steps` (ascending),
-// each read from the back buffer before it is swapped.
-std::vector<RgbImage> captureViews(const std::vector<int>& steps);
+// each read from the back buffer before it is swapped. If given, progress is
+// called after each frame with the frames drawn and the frames in all.
+std::vector<RgbImage> captureViews(const std::vector<int>& steps,
+                                   void (*progress)(int done, int total) = nullptr);

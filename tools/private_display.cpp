@@ -92,7 +92,7 @@ bool startServer(std::string* error)
     close(fds[0]);
     if (!started || !endsAtExit) {
         endPrivateDisplay();
-        *error = "no display is open here and a private Xvfb did not start (is the xvfb package installed?)";
+        *error = "a private Xvfb did not start (is the xvfb package installed?)";
         return false;
     }
     setenv("DISPLAY", (":" + number).c_str(), 1);

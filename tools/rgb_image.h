@@ -18,7 +18,8 @@ struct RgbImage {
 // The pixel at column x from the left and row y from the top.
 Rgb colourAt(const RgbImage& picture, int x, int y);
 
-// False if the file cannot be written.
+// False, with errno set, if the file cannot be written in full; a partly
+// written regular file is removed.
 bool writePng(const std::string& path, const RgbImage& picture);
 
 // False if the file cannot be read or is not an image stb_image knows (PNG,

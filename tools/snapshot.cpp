@@ -1,16 +1,18 @@
 // tollmere-snapshot: writes what the viewer shows after a number of orbit
-// steps to a 500 x 500 PNG. Runs on machines without a desktop (a private
-// Xvfb) and always through Mesa's software renderer, so the same inputs give
-// the same bytes.
+// steps to a 500 x 500 PNG. Always draws on a private 24-bit Xvfb of its own,
+// whatever desktop is open, and through Mesa's software renderer, so the same
+// inputs give the same bytes.
 #include "frame_capture.h"
 #include "private_display.h"
 
 #include <GL/freeglut.h>
+#include <GL/glx.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <unistd.h>
 
 namespace {
 
@@ -80,6 +82,59 @@ bool parseArguments(int argc, char** argv, Options* options, std::string* error)
     return true;
 }
 
+// A line on a terminal, rewritten every hundred frames, so a long run is
+// seen to be working; cleared when the last frame is drawn.
+const int progressEvery     = 100;
+const int progressFromSteps = 1000;
+
+void showProgress(int done, int total)
+{
+    if (done == total)
+        (void)std::fprintf(stderr, "\r%60s\r", "");
+    else if (done % progressEvery == 0)
+        (void)std::fprintf(stderr, "\rtollmere-snapshot: frame %d of %d", done, total);
+}
+
+// The picture is read from the window's first 500 x 500 pixels: they must be
+// the whole window and the whole viewport.
+bool windowIsViewSize(std::string* error)
+{
+    Window root = 0;
+    int x = 0, y = 0;
+    unsigned width = 0, height = 0, border = 0, depth = 0;
+    Display* display = glXGetCurrentDisplay();
+    const bool known =
+        display
+        && XGetGeometry(display, glXGetCurrentDrawable(), &root, &x, &y, &width, &height, &border, &depth);
+    GLint viewport[4] = { 0, 0, 0, 0 };
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    if (known && width == viewSize && height == viewSize && viewport[2] == viewSize
+        && viewport[3] == viewSize)
+        return true;
+    *error = "the window is " + std::to_string(width) + " x " + std::to_string(height) + " with a "
+             + std::to_string(viewport[2]) + " x " + std::to_string(viewport[3])
+             + " viewport, not 500 x 500: no picture written";
+    return false;
+}
+
+// The viewer's frame after `steps` orbit steps, drawn on a private X server.
+bool takePicture(char* program, int steps, RgbImage* picture, std::string* error)
+{
+    useSoftwareRenderer();
+    if (!ensureDisplay(true, error))
+        return false;
+    int glutArgc     = 1; // the tool's own options are not GLUT's
+    char* glutArgv[] = { program, nullptr };
+    if (!openViewerForCapture(&glutArgc, glutArgv, error))
+        return false;
+    const bool onTerminal = steps >= progressFromSteps && isatty(STDERR_FILENO);
+    *picture              = captureViews({ steps }, onTerminal ? showProgress : nullptr).front();
+    const bool whole      = windowIsViewSize(error);
+    glutExit(); // closes the window while its X server is still there
+    endPrivateDisplay();
+    return whole;
+}
+
 int fail(const std::string& message)
 {
     (void)std::fprintf(stderr, "tollmere-snapshot: %s\n", message.c_str());
@@ -101,18 +156,9 @@ int main(int argc, char** argv)
         return 0;
     }
 
-    useSoftwareRenderer();
-    if (!ensureDisplay(false, &error))
+    RgbImage picture;
+    if (!takePicture(argv[0], options.steps, &picture, &error))
         return fail(error);
-
-    int glutArgc     = 1; // the tool's own options are not GLUT's
-    char* glutArgv[] = { argv[0], nullptr };
-    if (!openViewerForCapture(&glutArgc, glutArgv, &error))
-        return fail(error);
-    const RgbImage picture = captureViews({ options.steps }).front();
-    glutExit(); // closes the window while its X server is still there
-    endPrivateDisplay();
-
     if (!writePng(options.out, picture))
         return fail("cannot write " + options.out + ": " + std::strerror(errno));
     std::printf("tollmere-snapshot: wrote %s (500 x 500, %d orbit step%s after the start view)\n",

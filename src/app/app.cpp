@@ -51,12 +51,29 @@ void init()
     glEnable(GL_LIGHT1);
 }
 
+// Mesa's software renderer takes up a new window size only at a buffer swap,
+// so the frame drawn right after a resize can come out at the old size: a
+// tiling window manager resizes the window before the first frame is shown.
+// Every reshape is therefore followed by two frames, not one.
+static bool frameOwedAfterReshape = false;
+
+static void displayAfterReshape()
+{
+    display();
+    if (frameOwedAfterReshape) {
+        frameOwedAfterReshape = false;
+        glutPostRedisplay(); // posted from a display callback, so it is not merged with this frame
+    }
+}
+
 void reshape(int width, int height)
 {
     glViewport(0, 0, width, height);
     loadProjection();
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
+    frameOwedAfterReshape = true;
+    glutPostRedisplay();
 }
 
 void openViewer(int* argc, char** argv)
@@ -67,7 +84,7 @@ void openViewer(int* argc, char** argv)
     glutInitWindowPosition(0, 0);
     glutCreateWindow("Tollmere");
     glutReshapeFunc(reshape);
-    glutDisplayFunc(display);
+    glutDisplayFunc(displayAfterReshape);
     init();
     initCamera();
     glutMouseFunc(mouse); // no idle callback yet: the view stands still until a left click

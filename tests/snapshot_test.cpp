@@ -198,6 +198,10 @@ TEST_F(Snapshot, AFullDiskFailsWithStatus1)
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out, "") << "said it wrote the picture";
     EXPECT_EQ(run.err, "tollmere-snapshot: cannot write full.png: No space left on device\n");
+
+    const Result device = snapshot("--out /dev/full");
+    EXPECT_EQ(device.status, 1) << device.err;
+    EXPECT_EQ(device.out, "");
 }
 
 TEST_F(Snapshot, MissingPicturesFailWithStatus1AndNoPicture)

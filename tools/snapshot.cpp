@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -19,7 +20,8 @@ namespace {
 const char usage[] =
     "usage: tollmere-snapshot [--steps N] [--out FILE.png]\n"
     "  --steps N   orbit steps after the start view, 0 to 100000 (default 0: the start view)\n"
-    "  --out FILE  the PNG to write (default tollmere.png)\n"
+    "  --out FILE  the PNG to write: a name ending in .png, or a device already there\n"
+    "              (default tollmere.png)\n"
     "Reads its pictures from data/ under the working directory, like the viewer.\n";
 
 const long maxSteps = 100000; // a frame is drawn for every step, as in the viewer
@@ -46,8 +48,13 @@ bool parseSteps(const char* text, int* steps)
     return true;
 }
 
-bool endsWithPng(const std::string& name)
+// A file name ending in .png, or a device or pipe that is there already
+// (/dev/full, a pipe): nothing else could be mistaken for a picture.
+bool isPngTarget(const std::string& name)
 {
+    struct stat info = {};
+    if (stat(name.c_str(), &info) == 0 && !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode))
+        return true;
     return name.size() > 4 && name.compare(name.size() - 4, 4, ".png") == 0;
 }
 
@@ -69,7 +76,7 @@ bool parseArguments(int argc, char** argv, Options* options, std::string* error)
             }
             if (arg == "--out") {
                 options->out = value;
-                if (!endsWithPng(options->out)) {
+                if (!isPngTarget(options->out)) {
                     *error = "--out takes a file name ending in .png, not '" + options->out + "'";
                     return false;
                 }

@@ -1,6 +1,7 @@
 // tollmere-snapshot as a user runs it: without a display or beside a desktop
 // it cannot draw on, with bad arguments, without its pictures, on a full
 // disk, twice in a row, and never leaving its X server behind.
+#include "child_process.h"
 #include "image_compare.h"
 
 #include <gtest/gtest.h>
@@ -8,8 +9,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
+#include <filesystem>
 #include <string>
 #include <sys/wait.h>
 #include <thread>
@@ -17,30 +17,20 @@
 
 namespace {
 
-struct Result {
-    int status = -1;
-    std::string out, err;
+struct Result : ChildRun {
     bool leftProcesses = true; // anything the tool started still running after it ended
 };
-
-std::string readText(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 // A fresh working directory per test, so files written by one cannot pass another.
 class Snapshot : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir = ::testing::TempDir() + "snapshot_test_" + info->name() + "_" + std::to_string(getpid());
-        ASSERT_EQ(std::system(("rm -rf '" + dir + "' && mkdir -p '" + dir + "'").c_str()), 0);
+        dir = makeScratchDirectory();
     }
     void TearDown() override
     {
-        std::system(("rm -rf '" + dir + "'").c_str());
+        std::filesystem::remove_all(dir);
     }
 
     // The default pictures, where the tool looks for them: data/ under its working directory.
@@ -50,21 +40,16 @@ protected:
     }
 
     // Runs the tool in the test's directory with no DISPLAY, as on a machine
-    // without a desktop, or with `display` as DISPLAY, in a session of its own: whatever it started (its
-    // private X server) is found by session id after it has ended. In a
-    // sanitizer build the tool, like the tests that draw, leaves leak
-    // checking off: Mesa's unloaded driver shows as unknown-module leaks.
+    // without a desktop, or with `display` as DISPLAY, in a session of its
+    // own: whatever it started (its private X server) is found by session id
+    // after it has ended.
     Result snapshot(const std::string& arguments, const std::string& display = "")
     {
         const std::string env = display.empty() ? "env -u DISPLAY" : "env DISPLAY=" + display;
-        const std::string cmd = "cd '" + dir + "' && setsid sh -c 'echo $$ >session.txt; exec \"$0\" \"$@\"' "
-                                + env + " ASAN_OPTIONS=detect_leaks=0 " TOLLMERE_SNAPSHOT " " + arguments
-                                + " >stdout.txt 2>stderr.txt";
         Result run;
-        const int raw             = std::system(cmd.c_str());
-        run.status                = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        run.out                   = readText(dir + "/stdout.txt");
-        run.err                   = readText(dir + "/stderr.txt");
+        static_cast<ChildRun&>(run) =
+            runInDirectory(dir, "setsid sh -c 'echo $$ >session.txt; exec \"$0\" \"$@\"' " + env
+                                    + " " TOLLMERE_SNAPSHOT " " + arguments);
         const std::string session = readText(dir + "/session.txt");
         if (!session.empty())
             run.leftProcesses =

@@ -2,17 +2,14 @@
 // frame is shown. Each case runs the real viewer (or a probe that starts the
 // same way) as a child process in a scratch directory whose data/ lacks or
 // spoils one picture.
+#include "child_process.h"
 #include "image_compare.h"
 #include "tga_writer.h"
 
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -23,29 +20,13 @@ namespace {
 const char* const pictures[] = { "Rear.tga",  "Left.tga",  "Right.tga", "Forward.tga",
                                  "skyme.tga", "brick.tga", "sign.tga" };
 
-struct Outcome {
-    int status;      // exit status, or -1 when it did not exit by itself
-    std::string out; // standard output
-    std::string err; // standard error
-};
-
-std::string readText(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 class StartupFailure : public testing::Test {
 protected:
     fs::path dir;
 
     void SetUp() override
     {
-        char name[] = "/tmp/tollmere-startup-XXXXXX";
-        ASSERT_NE(mkdtemp(name), nullptr);
-        dir = name;
+        dir = makeScratchDirectory();
         fs::create_directory(dir / "data");
         for (const char* picture : pictures)
             fs::copy_file(fs::path(PICTURES_PATH) / picture, dir / "data" / picture);
@@ -56,17 +37,11 @@ protected:
         fs::remove_all(dir);
     }
 
-    // Runs program in the scratch directory; one still running after
-    // `seconds` is stopped and counts as not having ended.
-    Outcome run(const char* program, int seconds = 30)
+    // The program in the scratch directory; one still running after
+    // `seconds` counts as not having ended.
+    ChildRun run(const char* program, int seconds = 30)
     {
-        const std::string command = "cd '" + dir.string() + "' && ASAN_OPTIONS=detect_leaks=0 timeout "
-                                    + std::to_string(seconds) + " '" + program + "' >out.txt 2>err.txt";
-        const int raw = std::system(command.c_str());
-        int status    = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        if (status == 124) // timeout's own status: still running
-            status = -1;
-        return { status, readText(dir / "out.txt"), readText(dir / "err.txt") };
+        return runInDirectory(dir, std::string("'") + program + "'", seconds);
     }
 };
 
@@ -97,7 +72,7 @@ TEST_F(StartupFailure, MissingPictureEndsTheViewerWithTheReadersMessage)
     for (const char* picture : { "Rear.tga", "skyme.tga" }) {
         SCOPED_TRACE(picture);
         fs::remove(dir / "data" / picture);
-        const Outcome outcome = run(VIEWER_PATH);
+        const ChildRun outcome = run(VIEWER_PATH);
         EXPECT_EQ(outcome.status, 1);
         EXPECT_EQ(outcome.out, "\nUnable to load TGA File!\n");
         EXPECT_EQ(lineCount(outcome.err), 1) << outcome.err;
@@ -119,7 +94,7 @@ TEST_F(StartupFailure, UnreadableKindEndsTheViewerWithoutTheReadersMessage)
                                               10, 20, 30, 40 };
     ASSERT_TRUE(writeFile((dir / "data" / "Left.tga").string(), grey));
 
-    const Outcome outcome = run(VIEWER_PATH);
+    const ChildRun outcome = run(VIEWER_PATH);
     EXPECT_EQ(outcome.status, 1);
     EXPECT_EQ(outcome.out, "");
     EXPECT_EQ(lineCount(outcome.err), 1) << outcome.err;
@@ -153,7 +128,7 @@ TEST_F(StartupFailure, SpoiltPictureEndsTheViewerSayingWhy)
             fs::create_directory(left);
         else
             ASSERT_TRUE(writeFile(left.string(), c.bytes));
-        const Outcome outcome = run(VIEWER_PATH);
+        const ChildRun outcome = run(VIEWER_PATH);
         EXPECT_EQ(outcome.status, 1);
         EXPECT_EQ(outcome.out, "");
         EXPECT_EQ(outcome.err, std::string("tollmere: data/Left.tga: ") + c.reason + "\n");
@@ -162,7 +137,7 @@ TEST_F(StartupFailure, SpoiltPictureEndsTheViewerSayingWhy)
 
 TEST_F(StartupFailure, AllPicturesPresentKeepsTheViewerRunning)
 {
-    const Outcome outcome = run(VIEWER_PATH, 5);
+    const ChildRun outcome = run(VIEWER_PATH, 5);
     EXPECT_EQ(outcome.status, -1) << outcome.err;
     EXPECT_EQ(outcome.out, "");
 }
@@ -170,7 +145,7 @@ TEST_F(StartupFailure, AllPicturesPresentKeepsTheViewerRunning)
 TEST_F(StartupFailure, MissingSignEndsTheFrameAfterTheSixEnclosureSurfaces)
 {
     // The whole first frame, for comparison, as it was swapped.
-    const Outcome whole = run(PROBE_PATH);
+    const ChildRun whole = run(PROBE_PATH);
     ASSERT_EQ(whole.status, 0) << whole.err;
     EXPECT_NE(readText(dir / "swaps.txt"), "0\n");
     const RgbImage frame = picture(dir / "back.png");
@@ -179,7 +154,7 @@ TEST_F(StartupFailure, MissingSignEndsTheFrameAfterTheSixEnclosureSurfaces)
     fs::remove(dir / "data" / "sign.tga");
     fs::remove(dir / "back.png");
     fs::remove(dir / "swaps.txt");
-    const Outcome cut = run(PROBE_PATH);
+    const ChildRun cut = run(PROBE_PATH);
     EXPECT_EQ(cut.status, 1);
     EXPECT_EQ(cut.out, "\nUnable to load TGA File!\n");
     EXPECT_NE(cut.err.find("data/sign.tga"), std::string::npos) << cut.err;

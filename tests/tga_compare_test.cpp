@@ -1,5 +1,5 @@
 // The TGA reader against an independent decoder (stb_image, rows flipped to
-// bottom first like ours) on files written by real encoders (ImageMagick,
+// bottom first like ours, into the same TgaImage record) on files written by real encoders (ImageMagick,
 // Pillow), by our own writer, and on real-world samples. Where our rules
 // differ from stb_image, the test says so.
 #include "tga_files.h"
@@ -13,33 +13,24 @@ namespace {
 const int pictureWidth  = 37;
 const int pictureHeight = 21;
 
-struct Decoded {
-    int channels;
-    int width;
-    int height;
-    Bytes data;
-};
-
-std::optional<Decoded> stbLoad(const std::string& path)
+std::optional<TgaImage> stbLoad(const std::string& path)
 {
     stbi_set_flip_vertically_on_load(1);
     int width = 0, height = 0, channels = 0;
     unsigned char* pixels = stbi_load(path.c_str(), &width, &height, &channels, 0);
     if (!pixels)
         return std::nullopt;
-    Decoded image{ channels, width, height, Bytes(pixels, pixels + size_t(width) * height * channels) };
+    TgaImage image{ channels, width, height, Bytes(pixels, pixels + size_t(width) * height * channels) };
     stbi_image_free(pixels);
     return image;
 }
 
-std::optional<Decoded> ourLoad(const std::string& path)
+std::optional<TgaImage> ourLoad(const std::string& path)
 {
     testing::internal::CaptureStdout();
     const auto image = loadTgaImage(path.c_str());
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "") << path;
-    if (!image)
-        return std::nullopt;
-    return Decoded{ image->channels, image->sizeX, image->sizeY, image->imageData };
+    return image;
 }
 
 Bytes reversedRows(const Bytes& data, size_t rowBytes)
@@ -70,13 +61,13 @@ void expectSameAsStb(const std::string& path, bool sixteenBit = false)
     ASSERT_TRUE(ours) << path;
     ASSERT_TRUE(stb) << path << ": " << stbi_failure_reason();
     EXPECT_EQ(ours->channels, stb->channels);
-    EXPECT_EQ(ours->width, stb->width);
-    EXPECT_EQ(ours->height, stb->height);
-    Bytes onStbScale = ours->data;
+    EXPECT_EQ(ours->sizeX, stb->sizeX);
+    EXPECT_EQ(ours->sizeY, stb->sizeY);
+    Bytes onStbScale = ours->imageData;
     if (sixteenBit)
         for (auto& b : onStbScale)
             b = static_cast<unsigned char>((b >> 3) * 255 / 31);
-    EXPECT_EQ(firstDifference(onStbScale, stb->data), "same") << path;
+    EXPECT_EQ(firstDifference(onStbScale, stb->imageData), "same") << path;
 }
 
 // --- Files from ImageMagick and Pillow, made at test time ---
@@ -151,7 +142,7 @@ TEST_P(TgaFromEncoderTrueColour, SameAsStbAndPicture)
         decodedPicture(testPicture(pictureWidth, pictureHeight, 4), 4, channels == 4 ? 32 : 24);
     const bool reversed  = GetParam().pillow || GetParam().topLeft;
     const Bytes expected = reversed ? reversedRows(source, size_t(channels) * pictureWidth) : source;
-    EXPECT_EQ(firstDifference(ourLoad(made)->data, expected), "same");
+    EXPECT_EQ(firstDifference(ourLoad(made)->imageData, expected), "same");
 }
 
 const EncoderCase trueColourCases[] = {
@@ -284,7 +275,7 @@ TEST(TgaSamples, EveryOriginAndCompressionShowsThePng)
             const auto ours        = ourLoad(samplePath(name));
             ASSERT_TRUE(ours) << name;
             EXPECT_EQ(ours->channels, png->channels) << name;
-            EXPECT_EQ(firstDifference(ours->data, png->data), "same") << name;
+            EXPECT_EQ(firstDifference(ours->imageData, png->imageData), "same") << name;
         }
     }
 }
@@ -296,8 +287,8 @@ TEST(TgaSamples, RightToLeftIgnoredTopLeftHonoured)
     const auto bottomRight = ourLoad(samplePath("rgb32rle_bottom_right.tga"));
     const auto topRight    = ourLoad(samplePath("rgb32rle_top_right.tga"));
     ASSERT_TRUE(plain && bottomRight && topRight);
-    EXPECT_EQ(firstDifference(bottomRight->data, plain->data), "same");
-    EXPECT_EQ(firstDifference(topRight->data, reversedRows(plain->data, 4 * 199)), "same");
+    EXPECT_EQ(firstDifference(bottomRight->imageData, plain->imageData), "same");
+    EXPECT_EQ(firstDifference(topRight->imageData, reversedRows(plain->imageData, 4 * 199)), "same");
 }
 
 } // namespace

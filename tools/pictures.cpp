@@ -283,10 +283,10 @@ double bayer(int x, int y)
 
 // Lays a canvas into file order: bottom row first, and mirrored when the
 // surface's s coordinate runs from the viewer's right to left.
-Picture toPicture(const char* file, const Canvas& canvas, bool mirrored, int channels,
-                  const TgaWriteOptions& options)
+DefaultPicture toPicture(const char* file, const Canvas& canvas, bool mirrored, int channels,
+                         const TgaWriteOptions& options)
 {
-    Picture picture{ file, canvas.width, canvas.height, channels, {}, options };
+    DefaultPicture picture{ file, canvas.width, canvas.height, channels, {}, options };
     picture.pixels.reserve(static_cast<size_t>(canvas.width) * canvas.height * channels);
     for (int row = 0; row < canvas.height; ++row)
         for (int col = 0; col < canvas.width; ++col) {
@@ -313,7 +313,7 @@ TgaWriteOptions kind(int bits, bool runLength, const char* id)
 
 } // namespace
 
-std::vector<Picture> defaultPictures()
+std::vector<DefaultPicture> defaultPictures()
 {
     const WallStyle rear  = { "REAR", { 236, 150, 96 }, { 176, 74, 46 }, { 92, 52, 36 }, { 255, 242, 214 } };
     const WallStyle left  = { "LEFT", { 110, 190, 215 }, { 30, 96, 138 }, { 22, 52, 72 }, { 240, 250, 255 } };
@@ -326,7 +326,7 @@ std::vector<Picture> defaultPictures()
 
     // Seen from inside, the left and forward walls' s coordinate runs from the
     // viewer's right to left, so their pictures are stored mirrored.
-    std::vector<Picture> pictures;
+    std::vector<DefaultPicture> pictures;
     pictures.push_back(
         toPicture("Rear.tga", wallCanvas(rear), false, 3, kind(24, false, "Tollmere rear wall")));
     pictures.push_back(toPicture("Left.tga", wallCanvas(left), true, 3, kind(24, true, "")));
@@ -341,7 +341,7 @@ std::vector<Picture> defaultPictures()
 std::vector<std::string> writeDefaultPictures(const std::string& dir, bool onlyMissing)
 {
     std::vector<std::string> failed;
-    for (const Picture& picture : defaultPictures()) {
+    for (const DefaultPicture& picture : defaultPictures()) {
         const std::string path = dir + "/" + picture.file;
         if (onlyMissing) {
             if (std::FILE* existing = std::fopen(path.c_str(), "rb")) {

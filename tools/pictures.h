@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-struct Picture {
+struct DefaultPicture {
     std::string file; // name inside the data directory, e.g. "Rear.tga"
     int width;
     int height;
@@ -18,7 +18,7 @@ struct Picture {
 };
 
 // All seven, in the order the enclosure draws them.
-std::vector<Picture> defaultPictures();
+std::vector<DefaultPicture> defaultPictures();
 
 // Writes the pictures into dir (which must exist), skipping files that are
 // already there when onlyMissing is set. Returns the names it could not write.

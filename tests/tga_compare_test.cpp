@@ -1,7 +1,8 @@
 // The TGA reader against an independent decoder (stb_image, rows flipped to
-// bottom first like ours, into the same TgaImage record) on files written by real encoders (ImageMagick,
-// Pillow), by our own writer, and on real-world samples. Where our rules
-// differ from stb_image, the test says so.
+// bottom first like ours, into the same TgaImage record) on files written by
+// real encoders (ImageMagick, Pillow), by our own writer, and on real-world
+// samples (tests/data/tga-samples). Where our rules differ from stb_image,
+// the test says so.
 #include "tga_files.h"
 
 #include <stb/stb_image.h>
@@ -221,15 +222,14 @@ bool haveSamples()
     return stat(TGA_SAMPLES_DIR, &info) == 0 && S_ISDIR(info.st_mode);
 }
 
-#define SKIP_WITHOUT_SAMPLES()                                                                               \
-    if (!haveSamples())                                                                                      \
-    GTEST_SKIP() << "no TGA samples at " TGA_SAMPLES_DIR
+// The samples are part of the repository: without them, something is wrong.
+#define REQUIRE_SAMPLES() ASSERT_TRUE(haveSamples()) << "no TGA samples at " TGA_SAMPLES_DIR
 
 class TgaSampleRead : public testing::TestWithParam<const char*> {};
 
 TEST_P(TgaSampleRead, SameAsStb)
 {
-    SKIP_WITHOUT_SAMPLES();
+    REQUIRE_SAMPLES();
     expectSameAsStb(samplePath(GetParam()), std::string(GetParam()) == "rgba16.tga");
 }
 
@@ -248,7 +248,7 @@ class TgaSampleRefused : public testing::TestWithParam<const char*> {};
 // Grey, grey-alpha and colour-mapped files (which stb_image reads).
 TEST_P(TgaSampleRefused, ReturnsNoneSilently)
 {
-    SKIP_WITHOUT_SAMPLES();
+    REQUIRE_SAMPLES();
     EXPECT_FALSE(ourLoad(samplePath(GetParam())));
 }
 
@@ -266,7 +266,7 @@ INSTANTIATE_TEST_SUITE_P(Samples, TgaSampleRefused,
 
 TEST(TgaSamples, EveryOriginAndCompressionShowsThePng)
 {
-    SKIP_WITHOUT_SAMPLES();
+    REQUIRE_SAMPLES();
     for (const std::string mode : { "rgb", "rgba" }) {
         const auto png = stbLoad(samplePath("tga/common/200x32_" + mode + ".png"));
         ASSERT_TRUE(png) << mode;
@@ -282,7 +282,7 @@ TEST(TgaSamples, EveryOriginAndCompressionShowsThePng)
 
 TEST(TgaSamples, RightToLeftIgnoredTopLeftHonoured)
 {
-    SKIP_WITHOUT_SAMPLES();
+    REQUIRE_SAMPLES();
     const auto plain       = ourLoad(samplePath("rgb32rle.tga"));
     const auto bottomRight = ourLoad(samplePath("rgb32rle_bottom_right.tga"));
     const auto topRight    = ourLoad(samplePath("rgb32rle_top_right.tga"));

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <dirent.h>
+#include <set>
+#include <string>
 #include <sys/resource.h>
 #include <tuple>
 
@@ -453,6 +455,29 @@ TEST(TgaFailureReason, SaysWhyAndNamesTheClaimedSize)
     read.error = TgaError::tooLarge;
     EXPECT_TRUE(loadTgaImage(TempFile(header(2, 1, 1, 24) + Bytes(3, 9)).path.c_str(), &read));
     EXPECT_EQ(read.error, TgaError::none) << "a read clears what a failure left";
+}
+
+TEST(TgaFailureReason, EveryReasonReadsAsAPhraseOfItsOwn)
+{
+    std::set<std::string> phrases;
+    for (TgaError error :
+         { TgaError::none, TgaError::cannotOpen, TgaError::cannotRead, TgaError::directory, TgaError::empty,
+           TgaError::notAKindRead, TgaError::tooLarge, TgaError::tooShort, TgaError::outOfMemory }) {
+        TgaFailure failure;
+        failure.error         = error;
+        failure.osError       = EIO;
+        failure.width         = 7;
+        failure.height        = 9;
+        const std::string why = describeTgaFailure(failure);
+        EXPECT_EQ(why.find("unknown"), std::string::npos) << why;
+        EXPECT_TRUE(phrases.insert(why).second) << "said of two reasons: " << why;
+        if (error == TgaError::cannotRead) {
+            EXPECT_NE(why.find("Input/output error"), std::string::npos) << why;
+        }
+        if (error == TgaError::outOfMemory) {
+            EXPECT_NE(why.find("7 x 9 pixels"), std::string::npos) << why;
+        }
+    }
 }
 
 // --- No state between calls, no file left open ---

@@ -17,14 +17,15 @@ const int headerBytes             = 18;
 const unsigned char topLeftOrigin = 0x20; // image descriptor: rows stored top row first
 
 // A header can claim 4 x 65535 x 65535 bytes (17 GB) in a file of 18 bytes,
-// and the record is allocated and zeroed whole before decoding. Beyond the
-// limits on pixels and sides, before allocating we work out the most pixel bytes the rest of the file could
-// possibly decode to (every byte a pixel byte, or every packet a 128-pixel
-// run); pixels the file cannot supply are filled with zeros only while they
-// come to at most this many bytes (a whole 4096 x 4096 RGBA picture), else the
-// file is refused. So a load never touches more than this plus 128 times the
-// file's size. Fuzz builds use 64 KiB instead, so the same rule is exercised
-// without each run zeroing megabytes.
+// and the record is allocated and zeroed whole before decoding. Besides the
+// limits on pixels and sides (TgaLimits), before allocating we work out the
+// most pixel bytes the rest of the file could possibly decode to (every byte
+// a pixel byte, or every packet a 128-pixel run); pixels the file cannot
+// supply are filled with zeros only while they come to at most this many
+// bytes (a whole 4096 x 4096 RGBA picture), else the file is refused. So a
+// load never touches more than this plus 128 times the file's size, and never
+// more than the pixel limit allows. Fuzz builds use 64 KiB instead, so the
+// same rule is exercised without each run zeroing megabytes.
 #ifdef FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION
 const std::uint64_t maxUnbackedBytes = 64u << 10;
 #else

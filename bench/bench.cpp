@@ -303,7 +303,7 @@ int main(int argc, char** argv)
     }
     useSoftwareRenderer();
     std::string error;
-    if (!ensureDisplay(true, &error))
+    if (!startPrivateDisplay(&error))
         return fail(error);
 
     Figures once, remade;

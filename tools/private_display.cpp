@@ -2,8 +2,6 @@
 // pipe once it accepts clients: no guessing of free numbers, no sleeping.
 #include "private_display.h"
 
-#include <X11/Xlib.h>
-
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -19,15 +17,6 @@ namespace {
 pid_t serverPid          = -1;
 pid_t serverOwner        = -1; // forked children inherit serverPid but must not end the server
 const int startTimeoutMs = 20000;
-
-bool displayOpens()
-{
-    Display* display = XOpenDisplay(nullptr);
-    if (!display)
-        return false;
-    XCloseDisplay(display);
-    return true;
-}
 
 // In the child: becomes Xvfb, reporting its display number on fd.
 [[noreturn]] void execServer(int fd)
@@ -64,7 +53,9 @@ bool readDisplayNumber(int fd, std::string* number)
     }
 }
 
-bool startServer(std::string* error)
+} // namespace
+
+bool startPrivateDisplay(std::string* error)
 {
     int fds[2];
     if (pipe(fds) != 0) {
@@ -97,15 +88,6 @@ bool startServer(std::string* error)
     }
     setenv("DISPLAY", (":" + number).c_str(), 1);
     return true;
-}
-
-} // namespace
-
-bool ensureDisplay(bool privateOnly, std::string* error)
-{
-    if (!privateOnly && std::getenv("DISPLAY") && displayOpens())
-        return true;
-    return startServer(error);
 }
 
 void endPrivateDisplay()

@@ -1,16 +1,15 @@
-// An X display for the programs that draw without a desktop (the snapshot
-// tool, the benchmark): the one DISPLAY names if it opens, otherwise a
-// private Xvfb that lives as long as this process.
+// A private 24-bit Xvfb for the programs whose pictures and figures must not
+// depend on the desktop (the snapshot tool, the benchmark): it lives as long
+// as this process.
 #pragma once
 
 #include <string>
 
-// Makes DISPLAY name a display that opens. With privateOnly a private server
-// is started even when a desktop is there, so figures do not depend on it.
+// Starts the server and makes DISPLAY name it, whatever DISPLAY named before.
 // Call before glutInit and before any thread is started. On failure returns
-// false with the reason in *error. A private server is ended at exit, and by
-// the kernel if this process dies first.
-bool ensureDisplay(bool privateOnly, std::string* error);
+// false with the reason in *error. The server is ended at exit, and by the
+// kernel if this process dies first.
+bool startPrivateDisplay(std::string* error);
 
 // Ends the private server, if this process started one; safe to call more
 // than once, and does nothing in a forked child.

@@ -128,7 +128,7 @@ bool windowIsViewSize(std::string* error)
 bool takePicture(char* program, int steps, RgbImage* picture, std::string* error)
 {
     useSoftwareRenderer();
-    if (!ensureDisplay(true, error))
+    if (!startPrivateDisplay(error))
         return false;
     int glutArgc     = 1; // the tool's own options are not GLUT's
     char* glutArgv[] = { program, nullptr };

@@ -1,9 +1,27 @@
 #include "tga_writer.h"
 
-#include <cstdio>
+#include <cerrno>
+#include <fcntl.h>
 #include <stdexcept>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
+
+// Every byte, or false with errno set (a full disk shows here, or at close).
+bool writeAll(int fd, const unsigned char* bytes, size_t size)
+{
+    while (size > 0) {
+        const ssize_t n = write(fd, bytes, size);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        bytes += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
 
 void put16(std::vector<unsigned char>& out, unsigned value)
 {
@@ -98,10 +116,19 @@ std::vector<unsigned char> encodeTga(int width, int height, int channels,
 
 bool writeFile(const std::string& path, const std::vector<unsigned char>& bytes)
 {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file)
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0)
         return false;
-    // An empty vector's data() may be null, which fwrite must not be given.
-    const bool whole = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    return std::fclose(file) == 0 && whole;
+    struct stat info   = {};
+    const bool regular = fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+    bool written       = writeAll(fd, bytes.data(), bytes.size());
+    int error          = errno;
+    if (close(fd) != 0 && written) {
+        written = false;
+        error   = errno;
+    }
+    if (!written && regular) // a partial file is worse than none; a device such as /dev/full stays
+        unlink(path.c_str());
+    errno = written ? 0 : error;
+    return written;
 }

@@ -21,5 +21,6 @@ std::vector<unsigned char> encodeTga(int width, int height, int channels,
                                      const std::vector<unsigned char>& pixels,
                                      const TgaWriteOptions& options = {});
 
-// Writes bytes to path; false if the file cannot be written whole.
+// Writes bytes to path; false, with errno set, if the file cannot be written
+// whole, and then a partly written regular file is removed.
 bool writeFile(const std::string& path, const std::vector<unsigned char>& bytes);

@@ -9,7 +9,11 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <optional>
+#include <stdio.h> // fileno, which <cstdio> need not declare
+#include <string>
 #include <sys/stat.h>
+#include <vector>
 
 namespace {
 
@@ -123,12 +127,13 @@ void storePixel(const unsigned char* in, int bits, unsigned char* out)
 void readRows(std::FILE* file, const TgaHeader& header, int channels, unsigned char* out)
 {
     const size_t filePixel = header.bits / 8u;
-    std::vector<unsigned char> row(filePixel * header.width);
+    const size_t rowBytes  = filePixel * header.width;
+    std::vector<unsigned char> row(rowBytes);
     for (unsigned y = 0; y < header.height; ++y) {
-        const size_t got = std::fread(row.data(), 1, row.size(), file);
+        const size_t got = std::fread(row.data(), 1, rowBytes, file);
         for (size_t x = 0; x < got / filePixel; ++x, out += channels)
             storePixel(&row[x * filePixel], header.bits, out);
-        if (got < row.size())
+        if (got < rowBytes)
             return;
     }
 }
@@ -221,7 +226,7 @@ std::optional<TgaImage> decode(std::FILE* file, const TgaLimits& limits, TgaFail
 // A directory or an empty file, told apart from a file of another kind.
 TgaError kindOfFile(std::FILE* file)
 {
-    struct stat info {};
+    struct stat info = {};
     if (fstat(fileno(file), &info) != 0)
         return TgaError::none;
     if (S_ISDIR(info.st_mode))

@@ -22,8 +22,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <ratio>
 #include <string>
 #include <sys/inotify.h>
+#include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -202,7 +204,8 @@ bool runInChild(int frames, bool remake, Figures* figures)
     int status = 0;
     waitpid(pid, &status, 0);
     figures->renderer[sizeof figures->renderer - 1] = '\0';
-    return got && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    // <cstdlib> defines these before <sys/wait.h> does, and clang-tidy 19 asks for <stdlib.h>.
+    return got && WIFEXITED(status) && WEXITSTATUS(status) == 0; // NOLINT(misc-include-cleaner)
 }
 
 std::string cpuModel()

@@ -5,6 +5,7 @@
 
 #include "app.h"
 #include "camera.h"
+#include "rgb_image.h"
 #include "scene.h"
 
 #include <GL/freeglut.h>
@@ -12,7 +13,9 @@
 #include <algorithm>
 #include <chrono>
 #include <cstddef>
+#include <string>
 #include <thread>
+#include <vector>
 
 namespace {
 

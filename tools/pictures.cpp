@@ -5,10 +5,14 @@
 // coordinates will read it back.
 #include "pictures.h"
 
+#include "tga_writer.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -16,12 +20,12 @@ struct Colour {
     double r, g, b;
 };
 
-Colour mix(Colour a, Colour b, double t)
+Colour mix(const Colour& a, const Colour& b, double t)
 {
     return { a.r + (b.r - a.r) * t, a.g + (b.g - a.g) * t, a.b + (b.b - a.b) * t };
 }
 
-Colour scaled(Colour c, double k)
+Colour scaled(const Colour& c, double k)
 {
     return { c.r * k, c.g * k, c.b * k };
 }
@@ -138,7 +142,7 @@ int textCells(const std::string& text)
 
 // Each font cell becomes a cellW x cellH block; a shadow falls to the lower right.
 void drawText(Canvas& canvas, const std::string& text, int centreX, int centreY, int cellW, int cellH,
-              Colour colour, Colour shadow)
+              const Colour& colour, const Colour& shadow)
 {
     const int left = centreX - textCells(text) * cellW / 2;
     const int top  = centreY - 7 * cellH / 2;

@@ -7,8 +7,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <poll.h>
+#include <linux/prctl.h> // PR_SET_PDEATHSIG
+#include <signal.h>      // kill, which <csignal> need not declare
+#include <stdlib.h>      // setenv, likewise
+#include <string>
+#include <sys/poll.h> // what glibc's <poll.h> includes, named where poll is declared
 #include <sys/prctl.h>
+#include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
 

@@ -6,9 +6,13 @@
 #include <stb/stb_image_write.h>
 
 #include <cerrno>
+#include <cstddef>
+#include <string>
+#include <vector>
 
 namespace {
 
+// cppcheck-suppress constParameterCallback ; stb_image_write's callback type fixes the signature
 void appendBytes(void* context, void* data, int size)
 {
     auto* bytes      = static_cast<std::vector<unsigned char>*>(context);

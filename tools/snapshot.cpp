@@ -4,9 +4,12 @@
 // inputs give the same bytes.
 #include "frame_capture.h"
 #include "private_display.h"
+#include "rgb_image.h"
 
 #include <GL/freeglut.h>
 #include <GL/glx.h>
+#include <X11/X.h>
+#include <X11/Xlib.h>
 
 #include <cerrno>
 #include <cstdio>

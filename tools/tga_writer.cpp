@@ -1,10 +1,13 @@
 #include "tga_writer.h"
 
 #include <cerrno>
+#include <cstddef>
 #include <fcntl.h>
 #include <stdexcept>
 #include <sys/stat.h>
+#include <sys/types.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 

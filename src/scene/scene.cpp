@@ -56,6 +56,7 @@ void drawPlanters()
     const GLfloat mat_ambient_grass[] = { 0.0f, 0.5f, 0.0f, 1.0f };
     const GLfloat centres[3][2]       = { { 11.5f, -0.5f }, { -9.8f, 3.0f }, { -9.8f, -9.0f } }; // x, z
 
+    // cppcheck-suppress constVariableReference ; c is a reference to a const row already (cppcheck 2.17)
     for (const auto& c : centres) {
         drawBlock(mat_ambient_base, c[0], -13.0f, c[1], 6.0f, 3.0f, 6.0f);
         drawBlock(mat_ambient_grass, c[0], -11.0f, c[1], 4.5f, 0.5f, 5.0f);

@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -82,10 +83,12 @@ const Surface surfaces[] = {
       { 0, 1, 0 } },
 };
 
-const Surface& surfaceNamed(const std::string& name)
+// A plain pointer, not a std::string: GCC 14 takes a reference returned from a
+// call given a temporary string for one into the temporary.
+const Surface& surfaceNamed(const char* name)
 {
     for (const Surface& s : surfaces)
-        if (name == s.name)
+        if (std::strcmp(name, s.name) == 0)
             return s;
     std::abort();
 }

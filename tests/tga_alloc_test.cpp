@@ -2,12 +2,16 @@
 // This program replaces the global operator new so the failure can be forced.
 #include "tga_files.h"
 
+#include <cstdlib>
 #include <new>
 
 namespace {
 bool failLargeAllocations = false; // refuse requests of 1 MiB or more
 }
 
+// Every form of new and delete that comes from malloc and free is replaced
+// together: a form left to the library (or to AddressSanitizer's own) would
+// free with one allocator what the other allocated.
 void* operator new(std::size_t size)
 {
     if (failLargeAllocations && size >= (1u << 20))
@@ -16,11 +20,43 @@ void* operator new(std::size_t size)
         return p;
     throw std::bad_alloc();
 }
+void* operator new[](std::size_t size)
+{
+    return operator new(size);
+}
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept
+{
+    try {
+        return operator new(size);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept
+{
+    return operator new(size, tag);
+}
 void operator delete(void* p) noexcept
 {
     std::free(p);
 }
+void operator delete[](void* p) noexcept
+{
+    std::free(p);
+}
 void operator delete(void* p, std::size_t) noexcept
+{
+    std::free(p);
+}
+void operator delete[](void* p, std::size_t) noexcept
+{
+    std::free(p);
+}
+void operator delete(void* p, const std::nothrow_t&) noexcept
+{
+    std::free(p);
+}
+void operator delete[](void* p, const std::nothrow_t&) noexcept
 {
     std::free(p);
 }

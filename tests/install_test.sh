@@ -18,12 +18,15 @@ fail() {
 
 cmake --install "$build" --prefix "$prefix" >/dev/null
 
-# Exactly the programs, launchers, pictures, desktop entry and icon: no tests, no benchmark.
+# Exactly the programs, launchers, pictures, desktop entry, icon, copyright and
+# changelog: no tests, no benchmark.
 expected="bin/tollmere
 bin/tollmere-snapshot
 libexec/tollmere/tollmere
 libexec/tollmere/tollmere-snapshot
 share/applications/tollmere.desktop
+share/doc/tollmere/changelog.gz
+share/doc/tollmere/copyright
 share/icons/hicolor/256x256/apps/tollmere.png
 share/tollmere/data/Forward.tga
 share/tollmere/data/Left.tga

@@ -2,11 +2,13 @@
 # Installs the build tree into a fresh prefix and runs the installed snapshot
 # launcher from other directories: with none of its own pictures, with an
 # incomplete data/ (still the installed pictures) and with a complete data/ of
-# its own (shown instead).
-#   install_test.sh BUILD_DIR GOLDEN_START_VIEW
+# its own (shown instead). Checks the manual pages and the launchers' --help
+# and --version.
+#   install_test.sh BUILD_DIR GOLDEN_START_VIEW VERSION
 set -euo pipefail
 build=$1
 golden=$2
+version=$3
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 prefix=$work/prefix
@@ -18,8 +20,8 @@ fail() {
 
 cmake --install "$build" --prefix "$prefix" >/dev/null
 
-# Exactly the programs, launchers, pictures, desktop entry, icon, copyright and
-# changelog: no tests, no benchmark.
+# Exactly the programs, launchers, pictures, desktop entry, icon, manual pages,
+# copyright and changelog: no tests, no benchmark.
 expected="bin/tollmere
 bin/tollmere-snapshot
 libexec/tollmere/tollmere
@@ -28,6 +30,8 @@ share/applications/tollmere.desktop
 share/doc/tollmere/changelog.gz
 share/doc/tollmere/copyright
 share/icons/hicolor/256x256/apps/tollmere.png
+share/man/man1/tollmere-snapshot.1.gz
+share/man/man1/tollmere.1.gz
 share/tollmere/data/Forward.tga
 share/tollmere/data/Left.tga
 share/tollmere/data/Rear.tga
@@ -40,6 +44,29 @@ installed=$(cd "$prefix" && find . -type f | sed 's|^\./||' | LC_ALL=C sort)
 if command -v desktop-file-validate >/dev/null; then
     desktop-file-validate "$prefix/share/applications/tollmere.desktop"
 fi
+
+# The manual pages render without a warning, each for this version.
+for page in tollmere tollmere-snapshot; do
+    gunzip -c "$prefix/share/man/man1/$page.1.gz" >"$work/$page.1"
+    warnings=$(groff -mandoc -ww -z -Tutf8 "$work/$page.1" 2>&1)
+    [ -z "$warnings" ] || fail "$page(1) renders with warnings:"$'\n'"$warnings"
+    grep -q "^\.TH .*\"Tollmere $version\"" "$work/$page.1" || fail "$page(1) is not for version $version"
+done
+
+# --help and --version are answered by the launchers, without a window: with no
+# display, the programs themselves would fail. Other arguments still reach them.
+for launcher in tollmere tollmere-snapshot; do
+    answer=$(cd "$work" && env -u DISPLAY "$prefix/bin/$launcher" --version) \
+        || fail "$launcher --version failed"
+    [ "$answer" = "tollmere $version" ] || fail "$launcher --version said '$answer'"
+    answer=$(cd "$work" && env -u DISPLAY "$prefix/bin/$launcher" --help) || fail "$launcher --help failed"
+    [[ $answer == "Usage: $launcher "* && $answer == *"$prefix/share/tollmere/data"* ]] \
+        || fail "$launcher --help said:"$'\n'"$answer"
+done
+[ ! -e "$work/tollmere.png" ] || fail "tollmere-snapshot --help wrote a picture"
+status=0
+(cd "$work" && env -u DISPLAY "$prefix/bin/tollmere" --no-such-option >/dev/null 2>&1) || status=$?
+[ "$status" -eq 1 ] || fail "tollmere --no-such-option did not reach the viewer (status $status, not 1: no display)"
 
 # snapshot DIR ARGS...: the installed launcher run in DIR, found through PATH.
 snapshot() {

@@ -2,13 +2,14 @@
 # Installs the build tree into a fresh prefix and runs the installed snapshot
 # launcher from other directories: with none of its own pictures, with an
 # incomplete data/ (still the installed pictures) and with a complete data/ of
-# its own (shown instead). Checks the manual pages and the launchers' --help
-# and --version.
-#   install_test.sh BUILD_DIR GOLDEN_START_VIEW VERSION
+# its own (shown instead). Checks the manual pages, the launchers' --help and
+# --version and the programs as installed.
+#   install_test.sh BUILD_DIR GOLDEN_START_VIEW VERSION HARDENED(1 or 0)
 set -euo pipefail
 build=$1
 golden=$2
 version=$3
+hardened=$4
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 prefix=$work/prefix
@@ -67,6 +68,19 @@ done
 status=0
 (cd "$work" && env -u DISPLAY "$prefix/bin/tollmere" --no-such-option >/dev/null 2>&1) || status=$?
 [ "$status" -eq 1 ] || fail "tollmere --no-such-option did not reach the viewer (status $status, not 1: no display)"
+
+# The installed programs carry no .comment section, and hardened builds have
+# Debian's flags' marks: immediate binding, the stack protector's and
+# fortified functions.
+for program in "$prefix"/libexec/tollmere/*; do
+    ! readelf -S -W "$program" | grep -q ' \.comment ' || fail "$program keeps its .comment section"
+    if [ "$hardened" = 1 ]; then
+        readelf -d -W "$program" | grep -q 'FLAGS.*BIND_NOW' || fail "$program is not linked with -z now"
+        symbols=$(readelf --dyn-syms -W "$program")
+        grep -q ' __stack_chk_fail' <<<"$symbols" || fail "$program has no stack protector"
+        grep -Eq ' __[a-z]+_chk' <<<"$symbols" || fail "$program has no fortified functions"
+    fi
+done
 
 # snapshot DIR ARGS...: the installed launcher run in DIR, found through PATH.
 snapshot() {

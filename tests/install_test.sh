@@ -3,7 +3,8 @@
 # launcher from other directories: with none of its own pictures, with an
 # incomplete data/ (still the installed pictures) and with a complete data/ of
 # its own (shown instead). Checks the manual pages, the launchers' --help and
-# --version and the programs as installed.
+# --version and the programs as installed, then the Debian package cpack makes
+# of the same: its files and its control fields.
 #   install_test.sh BUILD_DIR GOLDEN_START_VIEW VERSION HARDENED(1 or 0)
 set -euo pipefail
 build=$1
@@ -107,4 +108,38 @@ cp "$prefix/share/tollmere/data/brick.tga" "$work/own/data/sign.tga"
 cp "$prefix/share/tollmere/data/Left.tga" "$work/own/data/Rear.tga"
 snapshot "$work/own" --out "$work/own/complete.png"
 ! cmp -s "$work/own/complete.png" "$golden" || fail "the working directory's own data/ was not used"
-echo "install_test: installed tree and launchers work"
+
+# The Debian package: the same files under /usr, and the control fields a user
+# and apt see. The maintainer is the one the changelog is signed by.
+(cd "$build" && cpack -G DEB -B "$work/package" >"$work/cpack.log" 2>&1) \
+    || fail "cpack failed:"$'\n'"$(cat "$work/cpack.log")"
+deb=$(echo "$work"/package/tollmere_*.deb)
+[ -f "$deb" ] || fail "cpack made no tollmere_*.deb"
+packaged=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { sub(/^\.\//, "", $6); print $6 }' | LC_ALL=C sort)
+[ "$packaged" = "$(sed 's|^|usr/|' <<<"$expected")" ] \
+    || fail "packaged files differ:"$'\n'"$(diff <(sed 's|^|usr/|' <<<"$expected") <(echo "$packaged"))"
+field() {
+    dpkg-deb -f "$deb" "$1"
+}
+[ "$(field Package)" = tollmere ] || fail "Package: $(field Package)"
+[ "$(field Version)" = "$version" ] || fail "Version: $(field Version), not $version"
+[ "$(field Architecture)" = "$(dpkg --print-architecture)" ] || fail "Architecture: $(field Architecture)"
+[ "$(field Section)" = graphics ] || fail "Section: $(field Section)"
+[ "$(field Priority)" = optional ] || fail "Priority: $(field Priority)"
+[[ $(field Description) == "small 3-D viewer of one pictured scene"$'\n'* ]] \
+    || fail "Description: $(field Description)"
+# Run, not linked: the snapshot tool's X server and renderer; the rest dpkg-shlibdeps found.
+depends=$(field Depends)
+for dependency in xvfb libgl1-mesa-dri 'libc6 (>= ' libglut libglu1-mesa libx11-6; do
+    [[ ", $depends," == *", $dependency"* ]] || fail "Depends lacks $dependency: $depends"
+done
+dpkg-deb --fsys-tarfile "$deb" | tar -x -C "$work/package" ./usr/share/doc/tollmere
+gunzip -c "$work/package/usr/share/doc/tollmere/changelog.gz" >"$work/changelog"
+[ "$(dpkg-parsechangelog -l "$work/changelog" -S Version)" = "$version" ] \
+    || fail "the changelog's newest entry is not $version"
+[ "$(dpkg-parsechangelog -l "$work/changelog" -S Maintainer)" = "$(field Maintainer)" ] \
+    || fail "Maintainer: $(field Maintainer), but the changelog is signed by someone else"
+head -n1 "$work/package/usr/share/doc/tollmere/copyright" \
+    | grep -qx 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' \
+    || fail "the copyright file is not machine-readable (DEP-5)"
+echo "install_test: installed tree, launchers and package work"

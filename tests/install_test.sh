@@ -116,8 +116,9 @@ snapshot "$work/own" --out "$work/own/complete.png"
 deb=$(echo "$work"/package/tollmere_*.deb)
 [ -f "$deb" ] || fail "cpack made no tollmere_*.deb"
 packaged=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { sub(/^\.\//, "", $6); print $6 }' | LC_ALL=C sort)
-[ "$packaged" = "$(sed 's|^|usr/|' <<<"$expected")" ] \
-    || fail "packaged files differ:"$'\n'"$(diff <(sed 's|^|usr/|' <<<"$expected") <(echo "$packaged"))"
+expected_packaged=$(while read -r file; do echo "usr/$file"; done <<<"$expected")
+[ "$packaged" = "$expected_packaged" ] \
+    || fail "packaged files differ:"$'\n'"$(diff <(echo "$expected_packaged") <(echo "$packaged"))"
 field() {
     dpkg-deb -f "$deb" "$1"
 }

@@ -47,7 +47,7 @@ Comparison comparePictures(const RgbImage& expected, const RgbImage& actual, con
         if (d > tolerance.channel)
             ++result.off;
     }
-    result.passes = result.off <= static_cast<long>(tolerance.offFraction * result.pixels);
+    result.passes = result.off <= tolerance.offPixels;
     return result;
 }
 

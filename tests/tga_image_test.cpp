@@ -4,9 +4,12 @@
 #include <algorithm>
 #include <cerrno>
 #include <dirent.h>
+#include <fcntl.h>
 #include <set>
 #include <string>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <thread>
 #include <tuple>
 
 namespace {
@@ -455,6 +458,68 @@ TEST(TgaFailureReason, SaysWhyAndNamesTheClaimedSize)
     read.error = TgaError::tooLarge;
     EXPECT_TRUE(loadTgaImage(TempFile(header(2, 1, 1, 24) + Bytes(3, 9)).path.c_str(), &read));
     EXPECT_EQ(read.error, TgaError::none) << "a read clears what a failure left";
+}
+
+// A colour map said to run past the end of the file leaves nothing for the
+// pixels, however far past the end the seek went.
+TEST(TgaFailureReason, ColourMapPastTheEndLeavesTheClaimUnbacked)
+{
+    const long before = peakResidentKiB();
+    for (int type : { 2, 10 })
+        for (size_t mapBytesPresent : { 0, 1000 }) {
+            Bytes file               = header(type, 8192, 8192, 32) + Bytes(mapBytesPresent, 7);
+            file[1]                  = 1; // a colour map of 65535 entries of 32 bits: 256 KiB
+            file[5]                  = 0xFF;
+            file[6]                  = 0xFF;
+            file[7]                  = 32;
+            const TgaFailure failure = failureFor(file);
+            EXPECT_EQ(failure.error, TgaError::tooShort) << "type " << type << ", " << mapBytesPresent;
+            EXPECT_EQ(describeTgaFailure(failure),
+                      "too short: the file ends long before its 8192 x 8192 pixels");
+        }
+    EXPECT_LT(peakResidentKiB() - before, 8 * 1024) << "peak resident memory grew by more than 8 MiB";
+}
+
+// A run-length packet stands for at most 128 pixels. Each claim here lies
+// just beyond what 128 packets and the zero-filled allowance cover: 129
+// packets are read, one byte fewer is refused.
+TEST(TgaFailureReason, RunLengthClaimBeyondWhatItsPacketsCanHoldIsTooShort)
+{
+    struct Claim {
+        int bits, width, height;
+    };
+    for (const Claim c : { Claim{ 16, 4097, 5464 }, Claim{ 24, 4097, 5464 }, Claim{ 32, 4097, 4099 } }) {
+        const size_t packet = 1 + c.bits / 8;
+        Bytes file = header(10, c.width, c.height, c.bits) + Bytes(129 * packet, 0xFF); // runs of 128
+        EXPECT_TRUE(loadTgaImage(TempFile(file).path.c_str())) << c.bits << " bits";
+        file.pop_back();
+        const TgaFailure failure = failureFor(file);
+        EXPECT_EQ(failure.error, TgaError::tooShort) << c.bits << " bits";
+        EXPECT_EQ(describeTgaFailure(failure), "too short: the file ends long before its "
+                                                   + std::to_string(c.width) + " x "
+                                                   + std::to_string(c.height) + " pixels");
+    }
+}
+
+// A named pipe in a picture's place cannot be sought past its header.
+TEST(TgaFailureReason, PipeCannotBeRead)
+{
+    const std::string path = testing::TempDir() + "tga_pipe_" + std::to_string(getpid());
+    ASSERT_EQ(mkfifo(path.c_str(), 0600), 0) << path;
+    std::thread writer([&] {
+        const Bytes file = header(2, 1, 1, 24) + Bytes{ 1, 2, 3 };
+        const int fd     = open(path.c_str(), O_WRONLY);
+        if (fd >= 0) {
+            EXPECT_EQ(write(fd, file.data(), file.size()), static_cast<ssize_t>(file.size()));
+            close(fd);
+        }
+    });
+    const TgaFailure failure = failureFor(path);
+    writer.join();
+    std::remove(path.c_str());
+    EXPECT_EQ(failure.error, TgaError::cannotRead);
+    EXPECT_EQ(failure.osError, ESPIPE);
+    EXPECT_EQ(describeTgaFailure(failure), "cannot be read (Illegal seek)");
 }
 
 TEST(TgaFailureReason, EveryReasonReadsAsAPhraseOfItsOwn)

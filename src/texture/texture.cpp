@@ -68,12 +68,18 @@ std::string gluReason(GLint error, const TgaImage& image)
            + (text ? reinterpret_cast<const char*>(text) : "error " + std::to_string(error));
 }
 
+// No view shows more than this many pixels of a picture across (the window
+// is 500 pixels wide), so a larger picture is scaled down as it is read: seven
+// of the largest the reader takes then cost some 150 MB of textures, not 2.4 GB.
+const unsigned textureFitSide = 2048;
+
 // The reader's limits, with no side longer than this GL takes.
 TgaLimits textureLimits()
 {
     GLint maxSize = 0;
     glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
     TgaLimits limits;
+    limits.fitSide = textureFitSide;
     if (maxSize > 0 && static_cast<unsigned>(maxSize) < limits.maxSide)
         limits.maxSide = static_cast<unsigned>(maxSize);
     return limits;

@@ -1,6 +1,7 @@
 // Reads true-colour TGA files: image type 2 (uncompressed) and 10 (run-length
 // packets), 16, 24 or 32 bits per pixel, into packed RGB or RGBA rows with the
-// bottom row first. Nothing here keeps state between calls.
+// bottom row first, scaled down as they are read when the caller asks for a
+// side to fit. Nothing here keeps state between calls.
 #include "tga_image.h"
 
 #include <algorithm>
@@ -13,7 +14,7 @@
 
 namespace {
 
-const int headerBytes             = 18;
+const size_t headerBytes          = 18;
 const unsigned char topLeftOrigin = 0x20; // image descriptor: rows stored top row first
 
 // A header can claim 4 x 65535 x 65535 bytes (17 GB) in a file of 18 bytes,
@@ -44,11 +45,13 @@ struct TgaHeader {
     unsigned char descriptor;
 };
 
-bool readHeader(std::FILE* file, TgaHeader& header)
+// The bytes of the header read: all 18 unless the file ends inside it.
+size_t readHeader(std::FILE* file, TgaHeader& header)
 {
     unsigned char h[headerBytes];
-    if (std::fread(h, 1, sizeof h, file) != sizeof h)
-        return false;
+    const size_t got = std::fread(h, 1, sizeof h, file);
+    if (got != sizeof h)
+        return got;
     header.length        = h[0];
     header.colourMapType = h[1];
     header.imageType     = h[2];
@@ -58,7 +61,7 @@ bool readHeader(std::FILE* file, TgaHeader& header)
     header.height        = h[14] | (h[15] << 8u);
     header.bits          = h[16];
     header.descriptor    = h[17];
-    return true;
+    return got;
 }
 
 bool isTrueColour(const TgaHeader& header)
@@ -118,52 +121,186 @@ void storePixel(const unsigned char* in, int bits, unsigned char* out)
         out[3] = in[3];
 }
 
-// Uncompressed pixels, a whole row per read; stops at the first short row,
-// whose whole pixels are kept.
-void readRows(std::FILE* file, const TgaHeader& header, int channels, unsigned char* out)
+// Where decoded rows go, in file order: straight into the image, or, when
+// the picture is scaled down, added up factor x factor pixels at a time, so
+// the full-size picture never stands in memory.
+struct RowSink {
+    unsigned char* image; // the image's pixels
+    int channels;
+    unsigned width;                        // file pixels in a row
+    unsigned factor = 1;                   // 1: rows are the image's own
+    unsigned outWidth;                     // pixels in an image row
+    std::vector<unsigned char> row;        // the file row being decoded, when scaling
+    std::vector<std::uint32_t> columnSums; // per file pixel and channel of the band being added up
+    unsigned rowsInBand = 0;
+    unsigned bandsDone  = 0;
+};
+
+unsigned char* rowToFill(RowSink& sink, unsigned y)
 {
-    const size_t filePixel = header.bits / 8u;
-    std::vector<unsigned char> row(filePixel * header.width);
-    for (unsigned y = 0; y < header.height; ++y) {
-        const size_t got = std::fread(row.data(), 1, row.size(), file);
-        for (size_t x = 0; x < got / filePixel; ++x, out += channels)
-            storePixel(&row[x * filePixel], header.bits, out);
-        if (got < row.size())
-            return;
-    }
+    if (sink.factor == 1)
+        return sink.image + static_cast<size_t>(y) * sink.width * sink.channels;
+    return sink.row.data();
 }
 
-// Run-length packets: a header byte, then one pixel repeated (top bit set) or
-// that many raw pixels. Packets may cross rows; one that runs past the last
-// pixel is cut short, and decoding stops at the first short read.
-void readPackets(std::FILE* file, const TgaHeader& header, int channels, unsigned char* out)
+// Adds a file row into the band's column sums. The inner loop of a fixed
+// length lets the compiler add many bytes at a time.
+void addRow(RowSink& sink, const unsigned char* in)
+{
+    std::uint32_t* sum = sink.columnSums.data(); // at most 65535 x 255
+    const size_t n     = sink.columnSums.size();
+    size_t i           = 0;
+    for (; i + 16 <= n; i += 16) {
+        unsigned char bytes[16]; // a copy the sums cannot alias
+        std::memcpy(bytes, in + i, sizeof bytes);
+        for (size_t k = 0; k < 16; ++k)
+            sum[i + k] += bytes[k];
+    }
+    for (; i < n; ++i)
+        sum[i] += in[i];
+}
+
+// sum / count rounded to the nearest; in 32 bits where the sum fits, which
+// is much the quicker.
+unsigned char mean(std::uint64_t sum, std::uint64_t count)
+{
+    if (sum <= UINT32_MAX)
+        return static_cast<unsigned char>(
+            (static_cast<std::uint32_t>(sum) + static_cast<std::uint32_t>(count / 2))
+            / static_cast<std::uint32_t>(count));
+    return static_cast<unsigned char>((sum + count / 2) / count);
+}
+
+// The band's means as the next image row: each over the pixels its block
+// holds, fewer at the right edge and in the last band.
+template <int channels> void endBandOf(RowSink& sink)
+{
+    unsigned char* out          = sink.image + static_cast<size_t>(sink.bandsDone) * sink.outWidth * channels;
+    const std::uint32_t* column = sink.columnSums.data();
+    for (unsigned x = 0; x < sink.outWidth; ++x) {
+        const unsigned columns      = std::min(sink.factor, sink.width - x * sink.factor);
+        std::uint64_t sum[channels] = {};
+        for (unsigned i = 0; i < columns; ++i, column += channels)
+            for (int c = 0; c < channels; ++c)
+                sum[c] += column[c];
+        const std::uint64_t count = static_cast<std::uint64_t>(columns) * sink.rowsInBand;
+        for (int c = 0; c < channels; ++c)
+            *out++ = mean(sum[c], count);
+    }
+    std::fill(sink.columnSums.begin(), sink.columnSums.end(), 0);
+    sink.rowsInBand = 0;
+    ++sink.bandsDone;
+}
+
+void endBand(RowSink& sink)
+{
+    if (sink.channels == 4)
+        endBandOf<4>(sink);
+    else
+        endBandOf<3>(sink);
+}
+
+// A file row has been decoded; null stands for a row of zeros.
+void rowDone(RowSink& sink, const unsigned char* row)
+{
+    if (sink.factor == 1)
+        return;
+    if (row)
+        addRow(sink, row);
+    if (++sink.rowsInBand == sink.factor)
+        endBand(sink);
+}
+
+// Uncompressed pixels of one row in one read; the whole pixels placed.
+size_t readRow(std::FILE* file, const TgaHeader& header, int channels, std::vector<unsigned char>& fileRow,
+               unsigned char* out)
 {
     const size_t filePixel = header.bits / 8u;
-    unsigned char packet[128 * 4];
-    std::uint64_t left = static_cast<std::uint64_t>(header.width) * header.height;
-    while (left > 0) {
-        const int rleID = std::fgetc(file);
-        if (rleID == EOF)
-            return;
-        const bool run = rleID & 0x80;
-        size_t n       = (rleID & 0x7F) + 1u;
-        if (n > left)
-            n = left;
-        const size_t want = run ? filePixel : n * filePixel;
-        const size_t got  = std::fread(packet, 1, want, file);
-        if (run) {
-            if (got < want)
-                return;
-            for (size_t i = 0; i < n; ++i, out += channels)
-                storePixel(packet, header.bits, out);
-        } else {
-            for (size_t i = 0; i < got / filePixel; ++i, out += channels)
-                storePixel(&packet[i * filePixel], header.bits, out);
-            if (got < want)
-                return;
+    const size_t got       = std::fread(fileRow.data(), 1, fileRow.size(), file);
+    for (size_t x = 0; x < got / filePixel; ++x, out += channels)
+        storePixel(&fileRow[x * filePixel], header.bits, out);
+    return got / filePixel;
+}
+
+// A run-length packet being placed; packets may cross rows.
+struct Packet {
+    bool run            = false;
+    size_t left         = 0;  // pixels still to place
+    size_t next         = 0;  // raw: the next of its file pixels
+    size_t whole        = 0;  // raw: whole file pixels read (fewer than the count at the end of the file)
+    std::uint64_t after = 0;  // pixels of the image after this packet
+    unsigned char pixel[4]{}; // run: the pixel, decoded
+    unsigned char bytes[128 * 4]{}; // raw: the file pixels
+};
+
+// Run-length packets for one row: a header byte, then one pixel repeated
+// (top bit set) or that many raw pixels. A packet that runs past the last
+// pixel is cut short. The pixels placed: fewer than the row's at the first
+// short read.
+size_t readPacketRow(std::FILE* file, const TgaHeader& header, int channels, Packet& packet,
+                     unsigned char* out)
+{
+    const size_t filePixel = header.bits / 8u;
+    size_t x               = 0;
+    while (x < header.width) {
+        if (packet.left == 0) {
+            const int rleID = getc_unlocked(file);
+            if (rleID == EOF)
+                return x;
+            packet.run  = rleID & 0x80;
+            packet.left = std::min<std::uint64_t>((rleID & 0x7F) + 1u, packet.after);
+            packet.after -= packet.left;
+            packet.next       = 0;
+            const size_t want = packet.run ? filePixel : packet.left * filePixel;
+            const size_t got  = fread_unlocked(packet.bytes, 1, want, file);
+            if (packet.run && got < want)
+                return x;
+            if (packet.run)
+                storePixel(packet.bytes, header.bits, packet.pixel);
+            packet.whole = packet.run ? packet.left : got / filePixel;
         }
-        left -= n;
+        const size_t wanted = std::min<size_t>(packet.left, header.width - x);
+        const size_t count  = packet.run ? wanted : std::min(wanted, packet.whole - packet.next);
+        if (packet.run && channels == 4)
+            for (size_t i = 0; i < count; ++i, out += 4)
+                std::memcpy(out, packet.pixel, 4);
+        else if (packet.run)
+            for (size_t i = 0; i < count; ++i, out += 3)
+                std::memcpy(out, packet.pixel, 3);
+        else
+            for (size_t i = 0; i < count; ++i, out += channels)
+                storePixel(&packet.bytes[(packet.next + i) * filePixel], header.bits, out);
+        x += count;
+        packet.next += count;
+        packet.left -= count;
+        if (count < wanted)
+            return x;
     }
+    return x;
+}
+
+// Every row in file order into the sink; decoding stops at the first short
+// read, and the pixels after it are zeros.
+void readPixels(std::FILE* file, const TgaHeader& header, int channels, RowSink& sink)
+{
+    Packet packet;
+    packet.after = static_cast<std::uint64_t>(header.width) * header.height;
+    std::vector<unsigned char> fileRow(header.imageType == 10 ? 0 : header.bits / 8u * header.width);
+    unsigned y = 0;
+    while (y < header.height) {
+        unsigned char* row  = rowToFill(sink, y++);
+        const size_t placed = header.imageType == 10 ? readPacketRow(file, header, channels, packet, row)
+                                                     : readRow(file, header, channels, fileRow, row);
+        if (placed < header.width && sink.factor > 1)
+            std::fill(row + placed * channels, row + static_cast<size_t>(header.width) * channels, 0);
+        rowDone(sink, row);
+        if (placed < header.width)
+            break;
+    }
+    for (; y < header.height; ++y)
+        rowDone(sink, nullptr);
+    if (sink.rowsInBand > 0)
+        endBand(sink);
 }
 
 // Swaps rows end for end, so a file stored top row first ends bottom row first.
@@ -173,6 +310,14 @@ void flipRows(std::vector<unsigned char>& data, size_t rowBytes, unsigned rows)
         unsigned char* topRow = data.data() + top * rowBytes;
         std::swap_ranges(topRow, topRow + rowBytes, data.data() + (rows - 1 - top) * rowBytes);
     }
+}
+
+// The whole factor a picture is scaled down by so that no side is longer
+// than fitSide; 1 when it fits already.
+unsigned scaleFactor(const TgaHeader& header, unsigned fitSide)
+{
+    const unsigned longest = std::max(header.width, header.height);
+    return fitSide == 0 || longest <= fitSide ? 1 : (longest + fitSide - 1) / fitSide;
 }
 
 bool withinLimits(const TgaHeader& header, const TgaLimits& limits)
@@ -191,8 +336,13 @@ std::optional<TgaImage> refuse(TgaFailure& failure, TgaError error, int osError 
 // Header, limits, then pixels: none and why as soon as one fails.
 std::optional<TgaImage> decode(std::FILE* file, const TgaLimits& limits, TgaFailure& failure)
 {
-    TgaHeader header;
-    if (!readHeader(file, header) || !isTrueColour(header))
+    TgaHeader header{};
+    const size_t got = readHeader(file, header);
+    if (got < headerBytes) {
+        failure.fileBytes = static_cast<unsigned>(got);
+        return refuse(failure, TgaError::headerCutShort);
+    }
+    if (!isTrueColour(header))
         return refuse(failure, TgaError::notAKindRead);
     failure.width  = header.width;
     failure.height = header.height;
@@ -207,14 +357,23 @@ std::optional<TgaImage> decode(std::FILE* file, const TgaLimits& limits, TgaFail
     if (!claimIsBacked(header, channels, size, fileLeft))
         return refuse(failure, TgaError::tooShort);
 
-    TgaImage image{ channels, static_cast<int>(header.width), static_cast<int>(header.height), {} };
-    image.imageData.resize(static_cast<size_t>(size)); // zeros for pixels the file lacks
-    if (header.imageType == 10)
-        readPackets(file, header, channels, image.imageData.data());
-    else
-        readRows(file, header, channels, image.imageData.data());
+    RowSink sink;
+    sink.channels       = channels;
+    sink.width          = header.width;
+    sink.factor         = scaleFactor(header, limits.fitSide);
+    sink.outWidth       = (header.width + sink.factor - 1) / sink.factor;
+    const unsigned outH = (header.height + sink.factor - 1) / sink.factor;
+    TgaImage image{ channels, static_cast<int>(sink.outWidth), static_cast<int>(outH), {} };
+    // zeros for pixels the file lacks
+    image.imageData.resize(static_cast<size_t>(channels) * sink.outWidth * outH);
+    if (sink.factor > 1) {
+        sink.row.resize(static_cast<size_t>(channels) * header.width);
+        sink.columnSums.resize(static_cast<size_t>(channels) * header.width);
+    }
+    sink.image = image.imageData.data();
+    readPixels(file, header, channels, sink);
     if (header.descriptor & topLeftOrigin)
-        flipRows(image.imageData, static_cast<size_t>(channels) * header.width, header.height);
+        flipRows(image.imageData, static_cast<size_t>(channels) * sink.outWidth, outH);
     return image;
 }
 
@@ -298,6 +457,9 @@ std::string describeTgaFailure(const TgaFailure& failure)
         return "is a directory, not a picture";
     case TgaError::empty:
         return "is an empty file, not a picture";
+    case TgaError::headerCutShort:
+        return "too short: the file ends after " + std::to_string(failure.fileBytes) + " byte"
+               + (failure.fileBytes == 1 ? "" : "s") + ", inside its 18-byte header";
     case TgaError::notAKindRead:
         return "not a kind of TGA file this viewer reads (it reads 16-bit, and 24- or 32-bit true "
                "colour, uncompressed or run-length: image types 2 and 10)";

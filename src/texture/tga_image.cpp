@@ -143,13 +143,18 @@ unsigned char* rowToFill(RowSink& sink, unsigned y)
     return sink.row.data();
 }
 
-// Adds a file row into the band's column sums. The inner loop of a fixed
-// length lets the compiler add many bytes at a time.
+// Adds a file row into the band's column sums; the band's first row sets
+// them instead, which spares clearing them. The inner loop of a fixed length
+// lets the compiler add many bytes at a time.
 void addRow(RowSink& sink, const unsigned char* in)
 {
     std::uint32_t* sum = sink.columnSums.data(); // at most 65535 x 255
     const size_t n     = sink.columnSums.size();
-    size_t i           = 0;
+    if (sink.rowsInBand == 0) {
+        std::copy(in, in + n, sum);
+        return;
+    }
+    size_t i = 0;
     for (; i + 16 <= n; i += 16) {
         unsigned char bytes[16]; // a copy the sums cannot alias
         std::memcpy(bytes, in + i, sizeof bytes);
@@ -160,44 +165,52 @@ void addRow(RowSink& sink, const unsigned char* in)
         sum[i] += in[i];
 }
 
-// sum / count rounded to the nearest; in 32 bits where the sum fits, which
-// is much the quicker.
-unsigned char mean(std::uint64_t sum, std::uint64_t count)
+// sum / count rounded to the nearest, without a division: a division per
+// pixel and channel would cost more than all the rest. The estimate from the
+// inverse is off by at most one (every value is well within a double's 53
+// bits), and is put right exactly.
+unsigned char mean(std::uint64_t sum, std::uint64_t count, double inverse)
 {
-    if (sum <= UINT32_MAX)
-        return static_cast<unsigned char>(
-            (static_cast<std::uint32_t>(sum) + static_cast<std::uint32_t>(count / 2))
-            / static_cast<std::uint32_t>(count));
-    return static_cast<unsigned char>((sum + count / 2) / count);
+    const std::uint64_t n = sum + count / 2;
+    auto q                = static_cast<std::uint64_t>(static_cast<double>(n) * inverse);
+    if (q * count > n)
+        --q;
+    else if ((q + 1) * count <= n)
+        ++q;
+    return static_cast<unsigned char>(q);
 }
 
 // The band's means as the next image row: each over the pixels its block
-// holds, fewer at the right edge and in the last band.
-template <int channels> void endBandOf(RowSink& sink)
+// holds, fewer at the right edge and in the last band. Sum is 32 bits where a
+// block's sum fits, the quicker.
+template <int channels, typename Sum> void endBandOf(RowSink& sink)
 {
     unsigned char* out          = sink.image + static_cast<size_t>(sink.bandsDone) * sink.outWidth * channels;
     const std::uint32_t* column = sink.columnSums.data();
+    const std::uint64_t full    = static_cast<std::uint64_t>(sink.factor) * sink.rowsInBand;
+    const double inverse        = 1.0 / static_cast<double>(full);
     for (unsigned x = 0; x < sink.outWidth; ++x) {
-        const unsigned columns      = std::min(sink.factor, sink.width - x * sink.factor);
-        std::uint64_t sum[channels] = {};
+        const unsigned columns = std::min(sink.factor, sink.width - x * sink.factor);
+        Sum sum[channels]      = {};
         for (unsigned i = 0; i < columns; ++i, column += channels)
             for (int c = 0; c < channels; ++c)
                 sum[c] += column[c];
         const std::uint64_t count = static_cast<std::uint64_t>(columns) * sink.rowsInBand;
+        const double scale        = count == full ? inverse : 1.0 / static_cast<double>(count);
         for (int c = 0; c < channels; ++c)
-            *out++ = mean(sum[c], count);
+            *out++ = mean(sum[c], count, scale);
     }
-    std::fill(sink.columnSums.begin(), sink.columnSums.end(), 0);
     sink.rowsInBand = 0;
     ++sink.bandsDone;
 }
 
 void endBand(RowSink& sink)
 {
+    const bool fits32 = static_cast<std::uint64_t>(sink.factor) * sink.rowsInBand * 255 <= UINT32_MAX;
     if (sink.channels == 4)
-        endBandOf<4>(sink);
+        fits32 ? endBandOf<4, std::uint32_t>(sink) : endBandOf<4, std::uint64_t>(sink);
     else
-        endBandOf<3>(sink);
+        fits32 ? endBandOf<3, std::uint32_t>(sink) : endBandOf<3, std::uint64_t>(sink);
 }
 
 // A file row has been decoded; null stands for a row of zeros.
@@ -207,6 +220,8 @@ void rowDone(RowSink& sink, const unsigned char* row)
         return;
     if (row)
         addRow(sink, row);
+    else if (sink.rowsInBand == 0)
+        std::fill(sink.columnSums.begin(), sink.columnSums.end(), 0);
     if (++sink.rowsInBand == sink.factor)
         endBand(sink);
 }

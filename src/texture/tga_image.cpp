@@ -150,35 +150,43 @@ void addRow(RowSink& sink, const unsigned char* in)
 {
     std::uint32_t* sum = sink.columnSums.data(); // at most 65535 x 255
     const size_t n     = sink.columnSums.size();
-    if (sink.rowsInBand == 0) {
-        std::copy(in, in + n, sum);
-        return;
-    }
-    size_t i = 0;
+    const bool first   = sink.rowsInBand == 0;
+    size_t i           = 0;
     for (; i + 16 <= n; i += 16) {
         unsigned char bytes[16]; // a copy the sums cannot alias
         std::memcpy(bytes, in + i, sizeof bytes);
-        for (size_t k = 0; k < 16; ++k)
-            sum[i + k] += bytes[k];
+        if (first)
+            for (size_t k = 0; k < 16; ++k)
+                sum[i + k] = bytes[k];
+        else
+            for (size_t k = 0; k < 16; ++k)
+                sum[i + k] += bytes[k];
     }
     for (; i < n; ++i)
-        sum[i] += in[i];
+        sum[i] = first ? in[i] : sum[i] + in[i];
 }
 
-// sum / count rounded to the nearest, without a division: a division per
-// pixel and channel would cost more than all the rest. The estimate from the
-// inverse is off by at most one (every value is well within a double's 53
-// bits), and is put right exactly.
-unsigned char mean(std::uint64_t sum, std::uint64_t count, double inverse)
-{
-    const std::uint64_t n = sum + count / 2;
-    auto q                = static_cast<std::uint64_t>(static_cast<double>(n) * inverse);
-    if (q * count > n)
-        --q;
-    else if ((q + 1) * count <= n)
-        ++q;
-    return static_cast<unsigned char>(q);
-}
+// Rounded means by a multiplication in place of a division per pixel and
+// channel, which would cost more than all the rest: for n * count < 2^40,
+// floor(n / count) is (n * ceil(2^40 / count)) >> 40 exactly. Counts of 2^16
+// or more (scaling by more than 256) divide.
+struct Divider {
+    std::uint64_t count;
+    std::uint64_t multiplier; // 0: divide
+
+    explicit Divider(std::uint64_t blockPixels)
+        : count(blockPixels),
+          multiplier(blockPixels < (1u << 16) ? ((std::uint64_t{ 1 } << 40) + blockPixels - 1) / blockPixels
+                                              : 0)
+    {
+    }
+
+    unsigned char mean(std::uint64_t sum) const
+    {
+        const std::uint64_t n = sum + count / 2;
+        return static_cast<unsigned char>(multiplier ? (n * multiplier) >> 40 : n / count);
+    }
+};
 
 // The band's means as the next image row: each over the pixels its block
 // holds, fewer at the right edge and in the last band. Sum is 32 bits where a
@@ -187,18 +195,18 @@ template <int channels, typename Sum> void endBandOf(RowSink& sink)
 {
     unsigned char* out          = sink.image + static_cast<size_t>(sink.bandsDone) * sink.outWidth * channels;
     const std::uint32_t* column = sink.columnSums.data();
-    const std::uint64_t full    = static_cast<std::uint64_t>(sink.factor) * sink.rowsInBand;
-    const double inverse        = 1.0 / static_cast<double>(full);
+    const Divider whole(std::uint64_t{ sink.factor } * sink.rowsInBand);
+    const unsigned lastColumns = sink.outWidth > 0 ? sink.width - (sink.outWidth - 1) * sink.factor : 1;
+    const Divider edge(std::uint64_t{ lastColumns } * sink.rowsInBand);
     for (unsigned x = 0; x < sink.outWidth; ++x) {
         const unsigned columns = std::min(sink.factor, sink.width - x * sink.factor);
         Sum sum[channels]      = {};
         for (unsigned i = 0; i < columns; ++i, column += channels)
             for (int c = 0; c < channels; ++c)
                 sum[c] += column[c];
-        const std::uint64_t count = static_cast<std::uint64_t>(columns) * sink.rowsInBand;
-        const double scale        = count == full ? inverse : 1.0 / static_cast<double>(count);
+        const Divider& divider = columns == sink.factor ? whole : edge;
         for (int c = 0; c < channels; ++c)
-            *out++ = mean(sum[c], count, scale);
+            *out++ = divider.mean(sum[c]);
     }
     sink.rowsInBand = 0;
     ++sink.bandsDone;
@@ -237,37 +245,63 @@ size_t readRow(std::FILE* file, const TgaHeader& header, int channels, std::vect
     return got / filePixel;
 }
 
+// The file's bytes, a large block per read: a packet is a few bytes, and a
+// library call for each would cost more than decoding it.
+struct ByteReader {
+    std::FILE* file                   = nullptr;
+    std::vector<unsigned char> buffer = std::vector<unsigned char>(64 * 1024);
+    size_t at                         = 0; // the next byte not taken
+    size_t end                        = 0; // the end of the bytes read
+};
+
+// The next n bytes (n at most the buffer's size) in *bytes; the count there
+// is, fewer than n only at the end of the file.
+size_t take(ByteReader& reader, size_t n, const unsigned char** bytes)
+{
+    if (reader.end - reader.at < n) {
+        std::memmove(reader.buffer.data(), reader.buffer.data() + reader.at, reader.end - reader.at);
+        reader.end -= reader.at;
+        reader.at = 0;
+        reader.end +=
+            std::fread(reader.buffer.data() + reader.end, 1, reader.buffer.size() - reader.end, reader.file);
+    }
+    const size_t got = std::min(n, reader.end - reader.at);
+    *bytes           = reader.buffer.data() + reader.at;
+    reader.at += got;
+    return got;
+}
+
 // A run-length packet being placed; packets may cross rows.
 struct Packet {
     bool run            = false;
-    size_t left         = 0;  // pixels still to place
-    size_t next         = 0;  // raw: the next of its file pixels
-    size_t whole        = 0;  // raw: whole file pixels read (fewer than the count at the end of the file)
-    std::uint64_t after = 0;  // pixels of the image after this packet
-    unsigned char pixel[4]{}; // run: the pixel, decoded
-    unsigned char bytes[128 * 4]{}; // raw: the file pixels
+    size_t left         = 0;      // pixels still to place
+    size_t next         = 0;      // raw: the next of its file pixels
+    size_t whole        = 0;      // raw: whole file pixels read (fewer than the count at the end of the file)
+    std::uint64_t after = 0;      // pixels of the image after this packet
+    unsigned char pixel[4]{};     // run: the pixel, decoded
+    const unsigned char* bytes{}; // raw: the file pixels, in the reader's buffer
 };
 
 // Run-length packets for one row: a header byte, then one pixel repeated
 // (top bit set) or that many raw pixels. A packet that runs past the last
 // pixel is cut short. The pixels placed: fewer than the row's at the first
 // short read.
-size_t readPacketRow(std::FILE* file, const TgaHeader& header, int channels, Packet& packet,
+size_t readPacketRow(ByteReader& reader, const TgaHeader& header, int channels, Packet& packet,
                      unsigned char* out)
 {
     const size_t filePixel = header.bits / 8u;
     size_t x               = 0;
     while (x < header.width) {
         if (packet.left == 0) {
-            const int rleID = getc_unlocked(file);
-            if (rleID == EOF)
+            const unsigned char* rleID = nullptr;
+            if (take(reader, 1, &rleID) == 0)
                 return x;
-            packet.run  = rleID & 0x80;
-            packet.left = std::min<std::uint64_t>((rleID & 0x7F) + 1u, packet.after);
+            packet.run  = *rleID & 0x80;
+            packet.left = std::min<std::uint64_t>((*rleID & 0x7Fu) + 1u, packet.after);
             packet.after -= packet.left;
             packet.next       = 0;
             const size_t want = packet.run ? filePixel : packet.left * filePixel;
-            const size_t got  = fread_unlocked(packet.bytes, 1, want, file);
+            const size_t got  = take(reader, want, &packet.bytes);
             if (packet.run && got < want)
                 return x;
             if (packet.run)
@@ -300,11 +334,15 @@ void readPixels(std::FILE* file, const TgaHeader& header, int channels, RowSink&
 {
     Packet packet;
     packet.after = static_cast<std::uint64_t>(header.width) * header.height;
+    ByteReader reader;
+    reader.file = file;
+    if (header.imageType != 10)
+        reader.buffer.clear();
     std::vector<unsigned char> fileRow(header.imageType == 10 ? 0 : header.bits / 8u * header.width);
     unsigned y = 0;
     while (y < header.height) {
         unsigned char* row  = rowToFill(sink, y++);
-        const size_t placed = header.imageType == 10 ? readPacketRow(file, header, channels, packet, row)
+        const size_t placed = header.imageType == 10 ? readPacketRow(reader, header, channels, packet, row)
                                                      : readRow(file, header, channels, fileRow, row);
         if (placed < header.width && sink.factor > 1)
             std::fill(row + placed * channels, row + static_cast<size_t>(header.width) * channels, 0);

@@ -234,7 +234,7 @@ TEST_F(MakeTexture, PictureWithSidesNotPowersOfTwoIsScaledIntoAFullMipmapChain)
 
 TEST_F(MakeTexture, LargePictureIsScaledDownAndShowsItsMarksWhereASmallCopyDoes)
 {
-    // 6150 x 3075 is scaled down by 4 as it is read, to 1538 x 769; the
+    // 6150 x 3075 is scaled down by 7 as it is read, to 879 x 440; the
     // large one is stored top row first and run-length, the small copy
     // plainly, so rows and packets are both in play.
     TgaWriteOptions large       = kind(32, true);
@@ -244,8 +244,8 @@ TEST_F(MakeTexture, LargePictureIsScaledDownAndShowsItsMarksWhereASmallCopyDoes)
         writeFixture("small.tga", 600, 300, 3, markedPicture(600, 300), kind(24, false));
 
     makeTexture(textureNames, largePath.c_str(), 0);
-    EXPECT_LE(boundLevelParameter(0, GL_TEXTURE_WIDTH), 2048);
-    EXPECT_LE(boundLevelParameter(0, GL_TEXTURE_HEIGHT), 2048);
+    EXPECT_LE(boundLevelParameter(0, GL_TEXTURE_WIDTH), 1024);
+    EXPECT_LE(boundLevelParameter(0, GL_TEXTURE_HEIGHT), 1024);
     const RgbImage fromLarge = drawBoundTexture();
     makeTexture(textureNames, smallPath.c_str(), 0);
     const RgbImage fromSmall = drawBoundTexture();
@@ -267,15 +267,16 @@ TEST_F(MakeTexture, LargePictureIsScaledDownAndShowsItsMarksWhereASmallCopyDoes)
     EXPECT_GT(red.y, 32) << "and near the bottom";
 }
 
-TEST_F(MakeTexture, PictureOf2048PixelsAcrossIsNotScaledDown)
+TEST_F(MakeTexture, PictureOf1024PixelsAcrossIsNotScaledDown)
 {
-    // GLU takes it at its size; one pixel more is halved before GLU sees it.
-    const std::string fits = writeFixture("fits.tga", 2048, 2, 3, markedPicture(2048, 2), kind(24, false));
+    // GLU takes it at its size; one pixel more is halved (to 513) before GLU
+    // sees it, and GLU takes that to 512.
+    const std::string fits = writeFixture("fits.tga", 1024, 2, 3, markedPicture(1024, 2), kind(24, false));
     makeTexture(textureNames, fits.c_str(), 0);
-    EXPECT_EQ(boundLevelParameter(0, GL_TEXTURE_WIDTH), 2048);
-    const std::string over = writeFixture("over.tga", 2049, 2, 3, markedPicture(2049, 2), kind(24, false));
-    makeTexture(textureNames, over.c_str(), 0);
     EXPECT_EQ(boundLevelParameter(0, GL_TEXTURE_WIDTH), 1024);
+    const std::string over = writeFixture("over.tga", 1025, 2, 3, markedPicture(1025, 2), kind(24, false));
+    makeTexture(textureNames, over.c_str(), 0);
+    EXPECT_EQ(boundLevelParameter(0, GL_TEXTURE_WIDTH), 512);
 }
 
 TEST_F(MakeTexture, FiltersAreMipmappedMinificationAndTheDefaultMagnification)

@@ -125,11 +125,11 @@ void storePixel(const unsigned char* in, int bits, unsigned char* out)
 // the picture is scaled down, added up factor x factor pixels at a time, so
 // the full-size picture never stands in memory.
 struct RowSink {
-    unsigned char* image; // the image's pixels
-    int channels;
-    unsigned width;                        // file pixels in a row
-    unsigned factor = 1;                   // 1: rows are the image's own
-    unsigned outWidth;                     // pixels in an image row
+    unsigned char* image = nullptr; // the image's pixels
+    int channels         = 3;
+    unsigned width       = 0;              // file pixels in a row
+    unsigned factor      = 1;              // 1: rows are the image's own
+    unsigned outWidth    = 0;              // pixels in an image row
     std::vector<unsigned char> row;        // the file row being decoded, when scaling
     std::vector<std::uint32_t> columnSums; // per file pixel and channel of the band being added up
     unsigned rowsInBand = 0;
@@ -248,10 +248,10 @@ size_t readRow(std::FILE* file, const TgaHeader& header, int channels, std::vect
 // The file's bytes, a large block per read: a packet is a few bytes, and a
 // library call for each would cost more than decoding it.
 struct ByteReader {
-    std::FILE* file                   = nullptr;
-    std::vector<unsigned char> buffer = std::vector<unsigned char>(64 * 1024);
-    size_t at                         = 0; // the next byte not taken
-    size_t end                        = 0; // the end of the bytes read
+    std::FILE* file = nullptr;
+    std::vector<unsigned char> buffer; // 64 KiB, for run-length files
+    size_t at  = 0;                    // the next byte not taken
+    size_t end = 0;                    // the end of the bytes read
 };
 
 // The next n bytes (n at most the buffer's size) in *bytes; the count there
@@ -336,8 +336,8 @@ void readPixels(std::FILE* file, const TgaHeader& header, int channels, RowSink&
     packet.after = static_cast<std::uint64_t>(header.width) * header.height;
     ByteReader reader;
     reader.file = file;
-    if (header.imageType != 10)
-        reader.buffer.clear();
+    if (header.imageType == 10)
+        reader.buffer.resize(64 * 1024);
     std::vector<unsigned char> fileRow(header.imageType == 10 ? 0 : header.bits / 8u * header.width);
     unsigned y = 0;
     while (y < header.height) {

@@ -251,11 +251,11 @@ bool runSnapshot(const std::string& dir, Figures* figures)
         _exit(127);
     }
     int status = 0;
-    rusage usage{};
-    if (wait4(pid, &status, 0, &usage) != pid)
+    rusage resources{};
+    if (wait4(pid, &status, 0, &resources) != pid)
         return false;
     figures->snapshotMs        = nowMs() - began;
-    figures->snapshotPeakRssKb = usage.ru_maxrss;
+    figures->snapshotPeakRssKb = resources.ru_maxrss;
     std::remove(out.c_str());
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
@@ -280,12 +280,13 @@ bool writeLargePictures(const std::string& dir)
         const auto side = static_cast<size_t>(largeSide);
         std::vector<unsigned char> pixels(side * side * 4);
         for (int k = 0; k < 7; ++k) {
-            unsigned char* p = pixels.data();
+            const size_t tint = static_cast<size_t>(k) * 36; // each picture a little different
+            unsigned char* p  = pixels.data();
             for (size_t y = 0; y < side; ++y)
                 for (size_t x = 0; x < side; ++x, p += 4) {
                     p[0] = static_cast<unsigned char>(x >> 5u);
                     p[1] = static_cast<unsigned char>(y >> 5u);
-                    p[2] = static_cast<unsigned char>(((x + y) >> 6u) ^ (k * 36u));
+                    p[2] = static_cast<unsigned char>(((x + y) >> 6u) ^ tint);
                     p[3] = 255;
                 }
             TgaWriteOptions options;

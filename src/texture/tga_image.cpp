@@ -254,9 +254,9 @@ struct ByteReader {
     size_t end = 0;                    // the end of the bytes read
 };
 
-// The next n bytes (n at most the buffer's size) in *bytes; the count there
-// is, fewer than n only at the end of the file.
-size_t take(ByteReader& reader, size_t n, const unsigned char** bytes)
+// The next n bytes (n at most the buffer's size); *got says how many there
+// are, fewer than n only at the end of the file.
+const unsigned char* take(ByteReader& reader, size_t n, size_t* got)
 {
     if (reader.end - reader.at < n) {
         std::memmove(reader.buffer.data(), reader.buffer.data() + reader.at, reader.end - reader.at);
@@ -265,60 +265,72 @@ size_t take(ByteReader& reader, size_t n, const unsigned char** bytes)
         reader.end +=
             std::fread(reader.buffer.data() + reader.end, 1, reader.buffer.size() - reader.end, reader.file);
     }
-    const size_t got = std::min(n, reader.end - reader.at);
-    *bytes           = reader.buffer.data() + reader.at;
-    reader.at += got;
-    return got;
+    const unsigned char* bytes = reader.buffer.data() + reader.at;
+    *got                       = std::min(n, reader.end - reader.at);
+    reader.at += *got;
+    return bytes;
 }
 
 // A run-length packet being placed; packets may cross rows.
 struct Packet {
     bool run            = false;
-    size_t left         = 0;      // pixels still to place
-    size_t next         = 0;      // raw: the next of its file pixels
-    size_t whole        = 0;      // raw: whole file pixels read (fewer than the count at the end of the file)
-    std::uint64_t after = 0;      // pixels of the image after this packet
-    unsigned char pixel[4]{};     // run: the pixel, decoded
-    const unsigned char* bytes{}; // raw: the file pixels, in the reader's buffer
+    size_t left         = 0;  // pixels still to place
+    size_t next         = 0;  // raw: the next of its file pixels
+    size_t whole        = 0;  // raw: whole file pixels read (fewer than the count at the end of the file)
+    std::uint64_t after = 0;  // pixels of the image after this packet
+    unsigned char pixel[4]{}; // run: the pixel, decoded
+    const unsigned char* filePixels{}; // as the file holds them, in the reader's buffer
 };
 
-// Run-length packets for one row: a header byte, then one pixel repeated
-// (top bit set) or that many raw pixels. A packet that runs past the last
-// pixel is cut short. The pixels placed: fewer than the row's at the first
-// short read.
+// The next run-length packet: a header byte, then one pixel repeated (top
+// bit set) or that many raw pixels. One that runs past the last pixel is cut
+// short. False when the file ends before any pixel of it.
+bool startPacket(ByteReader& reader, const TgaHeader& header, Packet& packet)
+{
+    const size_t filePixel     = header.bits / 8u;
+    size_t got                 = 0;
+    const unsigned char* rleID = take(reader, 1, &got);
+    if (got == 0)
+        return false;
+    packet.run  = *rleID & 0x80;
+    packet.left = std::min<std::uint64_t>((*rleID & 0x7Fu) + 1u, packet.after);
+    packet.after -= packet.left;
+    packet.next       = 0;
+    packet.filePixels = take(reader, packet.run ? filePixel : packet.left * filePixel, &got);
+    if (packet.run && got < filePixel)
+        return false;
+    if (packet.run)
+        storePixel(packet.filePixels, header.bits, packet.pixel);
+    packet.whole = packet.run ? packet.left : got / filePixel;
+    return true;
+}
+
+// count pixels of the packet from where it stands.
+void placePixels(const Packet& packet, int bits, int channels, size_t count, unsigned char* out)
+{
+    if (packet.run && channels == 4)
+        for (size_t i = 0; i < count; ++i, out += 4)
+            std::memcpy(out, packet.pixel, 4);
+    else if (packet.run)
+        for (size_t i = 0; i < count; ++i, out += 3)
+            std::memcpy(out, packet.pixel, 3);
+    else
+        for (size_t i = 0; i < count; ++i, out += channels)
+            storePixel(packet.filePixels + (packet.next + i) * (bits / 8u), bits, out);
+}
+
+// Run-length packets for one row; packets may cross rows. The pixels
+// placed: fewer than the row's at the first short read.
 size_t readPacketRow(ByteReader& reader, const TgaHeader& header, int channels, Packet& packet,
                      unsigned char* out)
 {
-    const size_t filePixel = header.bits / 8u;
-    size_t x               = 0;
+    size_t x = 0;
     while (x < header.width) {
-        if (packet.left == 0) {
-            const unsigned char* rleID = nullptr;
-            if (take(reader, 1, &rleID) == 0)
-                return x;
-            packet.run  = *rleID & 0x80;
-            packet.left = std::min<std::uint64_t>((*rleID & 0x7Fu) + 1u, packet.after);
-            packet.after -= packet.left;
-            packet.next       = 0;
-            const size_t want = packet.run ? filePixel : packet.left * filePixel;
-            const size_t got  = take(reader, want, &packet.bytes);
-            if (packet.run && got < want)
-                return x;
-            if (packet.run)
-                storePixel(packet.bytes, header.bits, packet.pixel);
-            packet.whole = packet.run ? packet.left : got / filePixel;
-        }
+        if (packet.left == 0 && !startPacket(reader, header, packet))
+            return x;
         const size_t wanted = std::min<size_t>(packet.left, header.width - x);
         const size_t count  = packet.run ? wanted : std::min(wanted, packet.whole - packet.next);
-        if (packet.run && channels == 4)
-            for (size_t i = 0; i < count; ++i, out += 4)
-                std::memcpy(out, packet.pixel, 4);
-        else if (packet.run)
-            for (size_t i = 0; i < count; ++i, out += 3)
-                std::memcpy(out, packet.pixel, 3);
-        else
-            for (size_t i = 0; i < count; ++i, out += channels)
-                storePixel(&packet.bytes[(packet.next + i) * filePixel], header.bits, out);
+        placePixels(packet, header.bits, channels, count, out + x * channels);
         x += count;
         packet.next += count;
         packet.left -= count;
@@ -337,7 +349,7 @@ void readPixels(std::FILE* file, const TgaHeader& header, int channels, RowSink&
     ByteReader reader;
     reader.file = file;
     if (header.imageType == 10)
-        reader.buffer.resize(64 * 1024);
+        reader.buffer.resize(size_t{ 64 } << 10);
     std::vector<unsigned char> fileRow(header.imageType == 10 ? 0 : header.bits / 8u * header.width);
     unsigned y = 0;
     while (y < header.height) {

@@ -105,6 +105,8 @@ TEST_F(StartupFailure, UnreadableKindEndsTheViewerWithoutTheReadersMessage)
 
 TEST_F(StartupFailure, SpoiltPictureEndsTheViewerSayingWhy)
 {
+    const std::string defaultLeft = readText((fs::path(PICTURES_PATH) / "Left.tga").string());
+    ASSERT_GT(defaultLeft.size(), 18u);
     const struct {
         const char* what;
         bool directory;
@@ -113,6 +115,9 @@ TEST_F(StartupFailure, SpoiltPictureEndsTheViewerSayingWhy)
     } cases[] = {
         { "a directory", true, {}, "is a directory, not a picture" },
         { "an empty file", false, {}, "is an empty file, not a picture" },
+        { "a picture cut short in its header", false,
+          std::vector<unsigned char>(defaultLeft.begin(), defaultLeft.begin() + 10),
+          "too short: the file ends after 10 bytes, inside its 18-byte header" },
         // Wider than llvmpipe's largest texture, though few pixels.
         { "16385 x 1", false, encodeTga(16385, 1, 3, std::vector<unsigned char>(16385 * 3, 90)),
           "too large: 16385 x 1 pixels; the limit is 67108864 pixels (8192 x 8192) and 16384 on a side" },

@@ -59,6 +59,79 @@ std::vector<unsigned char> boundTexels()
     return texels;
 }
 
+// A grey picture with three marks, placed by fraction of its sides, so any
+// size of it shows them in the same places: a red block near the bottom left,
+// a green one near the top right and a blue bar across the middle.
+std::vector<unsigned char> markedPicture(int width, int height)
+{
+    std::vector<unsigned char> pixels;
+    pixels.reserve(static_cast<size_t>(width) * height * 3);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const double u = (x + 0.5) / width, v = (y + 0.5) / height; // v from the bottom
+            if (u >= 0.1 && u < 0.3 && v >= 0.1 && v < 0.4)
+                pixels.insert(pixels.end(), { 230, 20, 20 });
+            else if (u >= 0.65 && u < 0.9 && v >= 0.6 && v < 0.85)
+                pixels.insert(pixels.end(), { 20, 230, 20 });
+            else if (u >= 0.2 && u < 0.8 && v >= 0.45 && v < 0.55)
+                pixels.insert(pixels.end(), { 20, 20, 230 });
+            else
+                pixels.insert(pixels.end(), { 120, 120, 120 });
+        }
+    return pixels;
+}
+
+// The bound texture drawn over a 64 x 64 viewport as it is, unlit, and read back.
+RgbImage drawBoundTexture()
+{
+    glViewport(0, 0, 64, 64);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glPushAttrib(GL_ENABLE_BIT | GL_TEXTURE_BIT);
+    glDisable(GL_LIGHTING);
+    glDisable(GL_DEPTH_TEST);
+    glEnable(GL_TEXTURE_2D);
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glBegin(GL_QUADS);
+    glTexCoord2f(0, 0);
+    glVertex2f(-1, -1);
+    glTexCoord2f(1, 0);
+    glVertex2f(1, -1);
+    glTexCoord2f(1, 1);
+    glVertex2f(1, 1);
+    glTexCoord2f(0, 1);
+    glVertex2f(-1, 1);
+    glEnd();
+    glPopAttrib();
+    return readFrame();
+}
+
+struct Mark {
+    int pixels = 0;
+    double x = 0, y = 0; // the centre of its pixels
+};
+
+// Where the pixels near a mark's colour lie in a frame.
+Mark findMark(const RgbImage& frame, Rgb colour)
+{
+    Mark mark;
+    for (int y = 0; y < frame.height; ++y)
+        for (int x = 0; x < frame.width; ++x)
+            if (near(colourAt(frame, x, y), colour, 40)) {
+                ++mark.pixels;
+                mark.x += x;
+                mark.y += y;
+            }
+    if (mark.pixels > 0) {
+        mark.x /= mark.pixels;
+        mark.y /= mark.pixels;
+    }
+    return mark;
+}
+
 class MakeTexture : public testing::Test {
 protected:
     static void SetUpTestSuite()
@@ -157,6 +230,53 @@ TEST_F(MakeTexture, PictureWithSidesNotPowersOfTwoIsScaledIntoAFullMipmapChain)
     EXPECT_EQ(left[2], 0);
     EXPECT_EQ(right[0], 0);
     EXPECT_EQ(right[2], 220);
+}
+
+TEST_F(MakeTexture, LargePictureIsScaledDownAndShowsItsMarksWhereASmallCopyDoes)
+{
+    // 6150 x 3075 is scaled down by 7 as it is read, to 879 x 440; the
+    // large one is stored top row first and run-length, the small copy
+    // plainly, so rows and packets are both in play.
+    TgaWriteOptions large       = kind(32, true);
+    large.topLeft               = true;
+    const std::string largePath = writeFixture("large.tga", 6150, 3075, 3, markedPicture(6150, 3075), large);
+    const std::string smallPath =
+        writeFixture("small.tga", 600, 300, 3, markedPicture(600, 300), kind(24, false));
+
+    makeTexture(textureNames, largePath.c_str(), 0);
+    EXPECT_LE(boundLevelParameter(0, GL_TEXTURE_WIDTH), 1024);
+    EXPECT_LE(boundLevelParameter(0, GL_TEXTURE_HEIGHT), 1024);
+    const RgbImage fromLarge = drawBoundTexture();
+    makeTexture(textureNames, smallPath.c_str(), 0);
+    const RgbImage fromSmall = drawBoundTexture();
+
+    const struct {
+        const char* name;
+        Rgb colour;
+    } marks[] = { { "red", { 230, 20, 20 } }, { "green", { 20, 230, 20 } }, { "blue", { 20, 20, 230 } } };
+    for (const auto& m : marks) {
+        SCOPED_TRACE(m.name);
+        const Mark large = findMark(fromLarge, m.colour), small = findMark(fromSmall, m.colour);
+        ASSERT_GT(small.pixels, 50);
+        EXPECT_NEAR(large.pixels, small.pixels, small.pixels / 10);
+        EXPECT_NEAR(large.x, small.x, 1.0);
+        EXPECT_NEAR(large.y, small.y, 1.0);
+    }
+    const Mark red = findMark(fromSmall, marks[0].colour);
+    EXPECT_LT(red.x, 32) << "the red mark is on the left";
+    EXPECT_GT(red.y, 32) << "and near the bottom";
+}
+
+TEST_F(MakeTexture, PictureOf1024PixelsAcrossIsNotScaledDown)
+{
+    // GLU takes it at its size; one pixel more is halved (to 513) before GLU
+    // sees it, and GLU takes that to 512.
+    const std::string fits = writeFixture("fits.tga", 1024, 2, 3, markedPicture(1024, 2), kind(24, false));
+    makeTexture(textureNames, fits.c_str(), 0);
+    EXPECT_EQ(boundLevelParameter(0, GL_TEXTURE_WIDTH), 1024);
+    const std::string over = writeFixture("over.tga", 1025, 2, 3, markedPicture(1025, 2), kind(24, false));
+    makeTexture(textureNames, over.c_str(), 0);
+    EXPECT_EQ(boundLevelParameter(0, GL_TEXTURE_WIDTH), 512);
 }
 
 TEST_F(MakeTexture, FiltersAreMipmappedMinificationAndTheDefaultMagnification)

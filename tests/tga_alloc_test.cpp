@@ -81,4 +81,26 @@ TEST(TgaAllocation, FailureReturnsNone)
     EXPECT_EQ(read->imageData.size(), 2u << 20);
 }
 
+TEST(TgaAllocation, PictureScaledDownIsNeverHeldAtFullSize)
+{
+    // 2048 x 2048 RGBA (16 MiB) in run packets of 128 pixels, fitted to 256:
+    // the record is 256 KiB, and no allocation may come near the full size.
+    Bytes file = encodeTga(0, 0, 4, {}, { 32, true, false, "" });
+    file[13]   = 2048 >> 8;
+    file[15]   = 2048 >> 8;
+    for (int packet = 0; packet < 2048 * 2048 / 128; ++packet)
+        file.insert(file.end(),
+                    { 0xFF, 10, 20, 30, static_cast<unsigned char>(packet % 128 == 0 ? 0 : 255) });
+    const TempFile picture(file);
+    TgaLimits limits;
+    limits.fitSide       = 256;
+    failLargeAllocations = true;
+    const auto image     = loadTgaImage(picture.path.c_str(), nullptr, limits);
+    failLargeAllocations = false;
+    ASSERT_TRUE(image);
+    EXPECT_EQ(image->sizeX, 256);
+    EXPECT_EQ(image->sizeY, 256);
+    EXPECT_EQ(image->imageData.size(), 256u * 256 * 4);
+}
+
 } // namespace

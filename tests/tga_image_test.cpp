@@ -298,6 +298,102 @@ TEST(TgaTruncatedExample, KeepsWhatIsThereZerosTheRest)
     EXPECT_FALSE(loadBytes(Bytes(shortHeader.begin(), shortHeader.end() - 1)));
 }
 
+// --- Scaled down to fit a side, while read ---
+
+// Rows end for end: bottom row first to top row first and back.
+Bytes flipped(const Bytes& data, size_t rowBytes)
+{
+    Bytes out;
+    for (size_t row = data.size() / rowBytes; row-- > 0;)
+        out.insert(out.end(), data.begin() + row * rowBytes, data.begin() + (row + 1) * rowBytes);
+    return out;
+}
+
+// What scaling by `factor` should give, worked out plainly from the
+// full-size image: each pixel the rounded mean of its block, blocks counted
+// from the left and from the first row the file stores.
+TgaImage boxFiltered(const TgaImage& full, int factor, bool topRowFirst)
+{
+    const int c = full.channels, w = full.sizeX, h = full.sizeY;
+    const int outW = (w + factor - 1) / factor, outH = (h + factor - 1) / factor;
+    const size_t row = static_cast<size_t>(w) * c;
+    const Bytes in   = topRowFirst ? flipped(full.imageData, row) : full.imageData;
+    Bytes out;
+    for (int by = 0; by < outH; ++by)
+        for (int bx = 0; bx < outW; ++bx)
+            for (int k = 0; k < c; ++k) {
+                unsigned sum = 0, count = 0;
+                for (int y = by * factor; y < std::min(h, (by + 1) * factor); ++y)
+                    for (int x = bx * factor; x < std::min(w, (bx + 1) * factor); ++x, ++count)
+                        sum += in[y * row + static_cast<size_t>(x) * c + k];
+                out.push_back(static_cast<unsigned char>((sum + count / 2) / count));
+            }
+    return { c, outW, outH, topRowFirst ? flipped(out, static_cast<size_t>(outW) * c) : out };
+}
+
+std::optional<TgaImage> loadFitted(const Bytes& bytes, unsigned fitSide)
+{
+    const TempFile file(bytes);
+    TgaLimits limits;
+    limits.fitSide = fitSide;
+    return loadTgaImage(file.path.c_str(), nullptr, limits);
+}
+
+class TgaFit : public testing::TestWithParam<Kind> {};
+
+TEST_P(TgaFit, IsTheBlockMeanOfTheFullSizePicture)
+{
+    const struct {
+        int width, height;
+        unsigned fitSide;
+        int factor;
+    } cases[] = {
+        { 9, 4, 4, 3 }, { 7, 5, 2, 4 }, { 10, 3, 5, 2 }, { 5, 11, 4, 3 },
+        { 1, 9, 1, 9 }, { 6, 6, 6, 1 }, { 6, 6, 0, 1 },  { 8, 2, 7, 2 },
+    };
+    for (const auto& c : cases)
+        for (bool topLeft : { false, true }) {
+            SCOPED_TRACE(testing::Message() << c.width << " x " << c.height << " fitted to " << c.fitSide
+                                            << (topLeft ? ", top row first" : ""));
+            const Bytes file  = encodeTga(c.width, c.height, 4, testPicture(c.width, c.height, 4),
+                                          GetParam().options(topLeft));
+            const auto full   = loadBytes(file);
+            const auto fitted = loadFitted(file, c.fitSide);
+            ASSERT_TRUE(full && fitted);
+            const TgaImage want = boxFiltered(*full, c.factor, topLeft);
+            expectImage(fitted, want.channels, want.sizeX, want.sizeY, want.imageData);
+        }
+}
+
+TEST_P(TgaFit, FileCutShortIsTheMeanOfItsZeroFilledPicture)
+{
+    const Bytes file = encodeTga(11, 7, 4, testPicture(11, 7, 4), GetParam().options());
+    for (size_t cut = 18; cut < file.size(); cut += 5) {
+        SCOPED_TRACE(testing::Message() << "cut at " << cut);
+        const Bytes bytes(file.begin(), file.begin() + cut);
+        const auto full   = loadBytes(bytes);
+        const auto fitted = loadFitted(bytes, 3); // factor 4: 3 x 2
+        ASSERT_TRUE(full && fitted);
+        const TgaImage want = boxFiltered(*full, 4, false);
+        expectImage(fitted, want.channels, want.sizeX, want.sizeY, want.imageData);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(All, TgaFit, testing::ValuesIn(allKinds), kindName);
+
+TEST(TgaFitExample, RunCrossingARowAddsToBothBands)
+{
+    // 4 x 2 pixels of 24 bits in two run packets: five of (10, 20, 30), which
+    // crosses into the second row, then three of (50, 60, 250). Fitted to 2
+    // (factor 2), the left block holds three of the first and one of the
+    // second, the right block two of each.
+    const Bytes file = header(10, 4, 2, 24) + Bytes{ 0x84, 30, 20, 10, 0x82, 250, 60, 50 };
+    expectImage(loadFitted(file, 2), 3, 2, 1, { 20, 30, 85, 30, 40, 140 });
+    // A picture that fits is read as it is.
+    expectImage(loadFitted(file, 4), 3, 4, 2, { 10, 20, 30, 10, 20, 30,  10, 20, 30,  10, 20, 30, //
+                                                10, 20, 30, 50, 60, 250, 50, 60, 250, 50, 60, 250 });
+}
+
 // --- Sizes: zero, huge, bounded memory ---
 
 class TgaZeroSize : public testing::TestWithParam<std::pair<int, int>> {};
@@ -442,7 +538,9 @@ TEST(TgaFailureReason, SaysWhyAndNamesTheClaimedSize)
 
     EXPECT_EQ(failureFor(testing::TempDir()).error, TgaError::directory);
     EXPECT_EQ(failureFor(Bytes{}).error, TgaError::empty);
-    EXPECT_EQ(failureFor(Bytes(5, 2)).error, TgaError::notAKindRead) << "no whole header";
+    const TgaFailure cut = failureFor(Bytes(5, 2));
+    EXPECT_EQ(cut.error, TgaError::headerCutShort) << "no whole header";
+    EXPECT_EQ(describeTgaFailure(cut), "too short: the file ends after 5 bytes, inside its 18-byte header");
     EXPECT_EQ(failureFor(header(3, 2, 2, 8) + Bytes(4, 0)).error, TgaError::notAKindRead);
 
     const TgaFailure bare = failureFor(header(2, 4097, 4096, 32));
@@ -525,9 +623,9 @@ TEST(TgaFailureReason, PipeCannotBeRead)
 TEST(TgaFailureReason, EveryReasonReadsAsAPhraseOfItsOwn)
 {
     std::set<std::string> phrases;
-    for (TgaError error :
-         { TgaError::none, TgaError::cannotOpen, TgaError::cannotRead, TgaError::directory, TgaError::empty,
-           TgaError::notAKindRead, TgaError::tooLarge, TgaError::tooShort, TgaError::outOfMemory }) {
+    for (TgaError error : { TgaError::none, TgaError::cannotOpen, TgaError::cannotRead, TgaError::directory,
+                            TgaError::empty, TgaError::headerCutShort, TgaError::notAKindRead,
+                            TgaError::tooLarge, TgaError::tooShort, TgaError::outOfMemory }) {
         TgaFailure failure;
         failure.error         = error;
         failure.osError       = EIO;

@@ -1,5 +1,6 @@
 #include "tga_writer.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstddef>
 #include <fcntl.h>
@@ -33,20 +34,37 @@ void put16(std::vector<unsigned char>& out, unsigned value)
 }
 
 // One pixel as the file stores it: B, G, R(, A), or a little-endian 5-5-5 value.
-std::vector<unsigned char> filePixel(const unsigned char* p, int channels, int bits)
+struct FilePixel {
+    unsigned char bytes[4];
+    size_t size;
+
+    bool operator==(const FilePixel& other) const
+    {
+        return std::equal(bytes, bytes + size, other.bytes);
+    }
+    bool operator!=(const FilePixel& other) const
+    {
+        return !(*this == other);
+    }
+};
+
+FilePixel filePixel(const unsigned char* p, int channels, int bits)
 {
     if (bits == 16) {
         const unsigned v = ((p[0] >> 3u) << 10u) | ((p[1] >> 3u) << 5u) | (p[2] >> 3u);
-        return { static_cast<unsigned char>(v & 0xFF), static_cast<unsigned char>(v >> 8) };
+        return { { static_cast<unsigned char>(v & 0xFF), static_cast<unsigned char>(v >> 8) }, 2 };
     }
-    std::vector<unsigned char> out = { p[2], p[1], p[0] };
-    if (bits == 32)
-        out.push_back(channels == 4 ? p[3] : 255);
-    return out;
+    return { { p[2], p[1], p[0], static_cast<unsigned char>(channels == 4 ? p[3] : 255) },
+             bits == 32 ? 4u : 3u };
+}
+
+void append(std::vector<unsigned char>& out, const FilePixel& pixel)
+{
+    out.insert(out.end(), pixel.bytes, pixel.bytes + pixel.size);
 }
 
 // Run-length packets within one row: runs of equal pixels, raw stretches between.
-void appendRunLengthRow(std::vector<unsigned char>& out, const std::vector<std::vector<unsigned char>>& row)
+void appendRunLengthRow(std::vector<unsigned char>& out, const std::vector<FilePixel>& row)
 {
     size_t i = 0;
     while (i < row.size()) {
@@ -55,7 +73,7 @@ void appendRunLengthRow(std::vector<unsigned char>& out, const std::vector<std::
             ++run;
         if (run > 1) {
             out.push_back(static_cast<unsigned char>(127 + run));
-            out.insert(out.end(), row[i].begin(), row[i].end());
+            append(out, row[i]);
             i += run;
             continue;
         }
@@ -66,7 +84,7 @@ void appendRunLengthRow(std::vector<unsigned char>& out, const std::vector<std::
             --raw; // leave the last pixel to start the run it belongs to
         out.push_back(static_cast<unsigned char>(raw - 1));
         for (size_t k = 0; k < raw; ++k)
-            out.insert(out.end(), row[i + k].begin(), row[i + k].end());
+            append(out, row[i + k]);
         i += raw;
     }
 }
@@ -101,18 +119,19 @@ std::vector<unsigned char> encodeTga(int width, int height, int channels,
     for (size_t i = 0; i < mapBytes; ++i)
         out.push_back(static_cast<unsigned char>(0xC0 + i % 64)); // filler: true-colour readers skip the map
 
+    std::vector<FilePixel> filePixels;
+    filePixels.reserve(static_cast<size_t>(width));
     for (int r = 0; r < height; ++r) {
         const int row = options.topLeft ? height - 1 - r : r;
-        std::vector<std::vector<unsigned char>> filePixels;
-        filePixels.reserve(static_cast<size_t>(width));
+        filePixels.clear();
         for (int x = 0; x < width; ++x)
             filePixels.push_back(filePixel(&pixels[(static_cast<size_t>(row) * width + x) * channels],
                                            channels, options.bits));
         if (options.runLength)
             appendRunLengthRow(out, filePixels);
         else
-            for (const auto& p : filePixels)
-                out.insert(out.end(), p.begin(), p.end());
+            for (const FilePixel& p : filePixels)
+                append(out, p);
     }
     return out;
 }

@@ -1,6 +1,7 @@
 // Reads true-colour TGA files: image type 2 (uncompressed) and 10 (run-length
 // packets), 16, 24 or 32 bits per pixel, into packed RGB or RGBA rows with the
-// bottom row first. Nothing here keeps state between calls.
+// bottom row first, scaled down as they are read when the caller asks for a
+// side to fit. Nothing here keeps state between calls.
 #include "tga_image.h"
 
 #include <algorithm>
@@ -17,7 +18,7 @@
 
 namespace {
 
-const int headerBytes             = 18;
+const size_t headerBytes          = 18;
 const unsigned char topLeftOrigin = 0x20; // image descriptor: rows stored top row first
 
 // A header can claim 4 x 65535 x 65535 bytes (17 GB) in a file of 18 bytes,
@@ -48,11 +49,13 @@ struct TgaHeader {
     unsigned char descriptor;
 };
 
-bool readHeader(std::FILE* file, TgaHeader& header)
+// The bytes of the header read: all 18 unless the file ends inside it.
+size_t readHeader(std::FILE* file, TgaHeader& header)
 {
     unsigned char h[headerBytes];
-    if (std::fread(h, 1, sizeof h, file) != sizeof h)
-        return false;
+    const size_t got = std::fread(h, 1, sizeof h, file);
+    if (got != sizeof h)
+        return got;
     header.length        = h[0];
     header.colourMapType = h[1];
     header.imageType     = h[2];
@@ -62,7 +65,7 @@ bool readHeader(std::FILE* file, TgaHeader& header)
     header.height        = h[14] | (h[15] << 8u);
     header.bits          = h[16];
     header.descriptor    = h[17];
-    return true;
+    return got;
 }
 
 bool isTrueColour(const TgaHeader& header)
@@ -122,53 +125,252 @@ void storePixel(const unsigned char* in, int bits, unsigned char* out)
         out[3] = in[3];
 }
 
-// Uncompressed pixels, a whole row per read; stops at the first short row,
-// whose whole pixels are kept.
-void readRows(std::FILE* file, const TgaHeader& header, int channels, unsigned char* out)
+// Where decoded rows go, in file order: straight into the image, or, when
+// the picture is scaled down, added up factor x factor pixels at a time, so
+// the full-size picture never stands in memory.
+struct RowSink {
+    unsigned char* image = nullptr; // the image's pixels
+    int channels         = 3;
+    unsigned width       = 0;              // file pixels in a row
+    unsigned factor      = 1;              // 1: rows are the image's own
+    unsigned outWidth    = 0;              // pixels in an image row
+    std::vector<unsigned char> row;        // the file row being decoded, when scaling
+    std::vector<std::uint32_t> columnSums; // per file pixel and channel of the band being added up
+    unsigned rowsInBand = 0;
+    unsigned bandsDone  = 0;
+};
+
+// cppcheck-suppress constParameterReference ; the caller writes the row returned (cppcheck 2.17)
+unsigned char* rowToFill(RowSink& sink, unsigned y)
 {
-    const size_t filePixel = header.bits / 8u;
-    const size_t rowBytes  = filePixel * header.width;
-    std::vector<unsigned char> row(rowBytes);
-    for (unsigned y = 0; y < header.height; ++y) {
-        const size_t got = std::fread(row.data(), 1, rowBytes, file);
-        for (size_t x = 0; x < got / filePixel; ++x, out += channels)
-            storePixel(&row[x * filePixel], header.bits, out);
-        if (got < rowBytes)
-            return;
-    }
+    if (sink.factor == 1)
+        return sink.image + static_cast<size_t>(y) * sink.width * sink.channels;
+    return sink.row.data();
 }
 
-// Run-length packets: a header byte, then one pixel repeated (top bit set) or
-// that many raw pixels. Packets may cross rows; one that runs past the last
-// pixel is cut short, and decoding stops at the first short read.
-void readPackets(std::FILE* file, const TgaHeader& header, int channels, unsigned char* out)
+// Adds a file row into the band's column sums; the band's first row sets
+// them instead, which spares clearing them. The inner loop of a fixed length
+// lets the compiler add many bytes at a time.
+void addRow(RowSink& sink, const unsigned char* in)
+{
+    std::uint32_t* sum = sink.columnSums.data(); // at most 65535 x 255
+    const size_t n     = sink.columnSums.size();
+    const bool first   = sink.rowsInBand == 0;
+    size_t i           = 0;
+    for (; i + 16 <= n; i += 16) {
+        unsigned char bytes[16]; // a copy the sums cannot alias
+        std::memcpy(bytes, in + i, sizeof bytes);
+        if (first)
+            for (size_t k = 0; k < 16; ++k)
+                sum[i + k] = bytes[k];
+        else
+            for (size_t k = 0; k < 16; ++k)
+                sum[i + k] += bytes[k];
+    }
+    for (; i < n; ++i)
+        sum[i] = first ? in[i] : sum[i] + in[i];
+}
+
+// Rounded means by a multiplication in place of a division per pixel and
+// channel, which would cost more than all the rest: for n * count < 2^40,
+// floor(n / count) is (n * ceil(2^40 / count)) >> 40 exactly. Counts of 2^16
+// or more (scaling by more than 256) divide.
+struct Divider {
+    std::uint64_t count;
+    std::uint64_t multiplier; // 0: divide
+
+    explicit Divider(std::uint64_t blockPixels)
+        : count(blockPixels),
+          multiplier(blockPixels < (1u << 16) ? ((std::uint64_t{ 1 } << 40) + blockPixels - 1) / blockPixels
+                                              : 0)
+    {
+    }
+
+    unsigned char mean(std::uint64_t sum) const
+    {
+        const std::uint64_t n = sum + count / 2;
+        return static_cast<unsigned char>(multiplier ? (n * multiplier) >> 40 : n / count);
+    }
+};
+
+// The band's means as the next image row: each over the pixels its block
+// holds, fewer at the right edge and in the last band. Sum is 32 bits where a
+// block's sum fits, the quicker.
+template <int channels, typename Sum> void endBandOf(RowSink& sink)
+{
+    unsigned char* out          = sink.image + static_cast<size_t>(sink.bandsDone) * sink.outWidth * channels;
+    const std::uint32_t* column = sink.columnSums.data();
+    const Divider whole(std::uint64_t{ sink.factor } * sink.rowsInBand);
+    const unsigned lastColumns = sink.outWidth > 0 ? sink.width - (sink.outWidth - 1) * sink.factor : 1;
+    const Divider edge(std::uint64_t{ lastColumns } * sink.rowsInBand);
+    for (unsigned x = 0; x < sink.outWidth; ++x) {
+        const unsigned columns = std::min(sink.factor, sink.width - x * sink.factor);
+        Sum sum[channels]      = {};
+        for (unsigned i = 0; i < columns; ++i, column += channels)
+            for (int c = 0; c < channels; ++c)
+                sum[c] += column[c];
+        const Divider& divider = columns == sink.factor ? whole : edge;
+        for (int c = 0; c < channels; ++c)
+            *out++ = divider.mean(sum[c]);
+    }
+    sink.rowsInBand = 0;
+    ++sink.bandsDone;
+}
+
+void endBand(RowSink& sink)
+{
+    const bool fits32 = static_cast<std::uint64_t>(sink.factor) * sink.rowsInBand * 255 <= UINT32_MAX;
+    if (sink.channels == 4)
+        fits32 ? endBandOf<4, std::uint32_t>(sink) : endBandOf<4, std::uint64_t>(sink);
+    else
+        fits32 ? endBandOf<3, std::uint32_t>(sink) : endBandOf<3, std::uint64_t>(sink);
+}
+
+// A file row has been decoded; null stands for a row of zeros.
+void rowDone(RowSink& sink, const unsigned char* row)
+{
+    if (sink.factor == 1)
+        return;
+    if (row)
+        addRow(sink, row);
+    else if (sink.rowsInBand == 0)
+        std::fill(sink.columnSums.begin(), sink.columnSums.end(), 0);
+    if (++sink.rowsInBand == sink.factor)
+        endBand(sink);
+}
+
+// Uncompressed pixels of one row in one read; the whole pixels placed.
+size_t readRow(std::FILE* file, const TgaHeader& header, int channels, std::vector<unsigned char>& fileRow,
+               unsigned char* out)
 {
     const size_t filePixel = header.bits / 8u;
-    unsigned char packet[128 * 4];
-    std::uint64_t left = static_cast<std::uint64_t>(header.width) * header.height;
-    while (left > 0) {
-        const int rleID = std::fgetc(file);
-        if (rleID == EOF)
-            return;
-        const bool run = rleID & 0x80;
-        size_t n       = (rleID & 0x7F) + 1u;
-        if (n > left)
-            n = left;
-        const size_t want = run ? filePixel : n * filePixel;
-        const size_t got  = std::fread(packet, 1, want, file);
-        if (run) {
-            if (got < want)
-                return;
-            for (size_t i = 0; i < n; ++i, out += channels)
-                storePixel(packet, header.bits, out);
-        } else {
-            for (size_t i = 0; i < got / filePixel; ++i, out += channels)
-                storePixel(&packet[i * filePixel], header.bits, out);
-            if (got < want)
-                return;
-        }
-        left -= n;
+    const size_t got       = std::fread(fileRow.data(), 1, fileRow.size(), file);
+    for (size_t x = 0; x < got / filePixel; ++x, out += channels)
+        storePixel(&fileRow[x * filePixel], header.bits, out);
+    return got / filePixel;
+}
+
+// The file's bytes, a large block per read: a packet is a few bytes, and a
+// library call for each would cost more than decoding it.
+struct ByteReader {
+    std::FILE* file = nullptr;
+    std::vector<unsigned char> buffer; // 64 KiB, for run-length files
+    size_t at  = 0;                    // the next byte not taken
+    size_t end = 0;                    // the end of the bytes read
+};
+
+// The next n bytes (n at most the buffer's size); *got says how many there
+// are, fewer than n only at the end of the file.
+const unsigned char* take(ByteReader& reader, size_t n, size_t* got)
+{
+    if (reader.end - reader.at < n) {
+        std::memmove(reader.buffer.data(), reader.buffer.data() + reader.at, reader.end - reader.at);
+        reader.end -= reader.at;
+        reader.at = 0;
+        reader.end +=
+            std::fread(reader.buffer.data() + reader.end, 1, reader.buffer.size() - reader.end, reader.file);
     }
+    const unsigned char* bytes = reader.buffer.data() + reader.at;
+    *got                       = std::min(n, reader.end - reader.at);
+    reader.at += *got;
+    return bytes;
+}
+
+// A run-length packet being placed; packets may cross rows.
+struct Packet {
+    bool run            = false;
+    size_t left         = 0;  // pixels still to place
+    size_t next         = 0;  // raw: the next of its file pixels
+    size_t whole        = 0;  // raw: whole file pixels read (fewer than the count at the end of the file)
+    std::uint64_t after = 0;  // pixels of the image after this packet
+    unsigned char pixel[4]{}; // run: the pixel, decoded
+    const unsigned char* filePixels{}; // as the file holds them, in the reader's buffer
+};
+
+// The next run-length packet: a header byte, then one pixel repeated (top
+// bit set) or that many raw pixels. One that runs past the last pixel is cut
+// short. False when the file ends before any pixel of it.
+bool startPacket(ByteReader& reader, const TgaHeader& header, Packet& packet)
+{
+    const size_t filePixel     = header.bits / 8u;
+    size_t got                 = 0;
+    const unsigned char* rleID = take(reader, 1, &got);
+    if (got == 0)
+        return false;
+    packet.run  = *rleID & 0x80;
+    packet.left = std::min<std::uint64_t>((*rleID & 0x7Fu) + 1u, packet.after);
+    packet.after -= packet.left;
+    packet.next       = 0;
+    packet.filePixels = take(reader, packet.run ? filePixel : packet.left * filePixel, &got);
+    if (packet.run && got < filePixel)
+        return false;
+    if (packet.run)
+        storePixel(packet.filePixels, header.bits, packet.pixel);
+    packet.whole = packet.run ? packet.left : got / filePixel;
+    return true;
+}
+
+// count pixels of the packet from where it stands.
+void placePixels(const Packet& packet, int bits, int channels, size_t count, unsigned char* out)
+{
+    if (packet.run && channels == 4)
+        for (size_t i = 0; i < count; ++i, out += 4)
+            std::memcpy(out, packet.pixel, 4);
+    else if (packet.run)
+        for (size_t i = 0; i < count; ++i, out += 3)
+            std::memcpy(out, packet.pixel, 3);
+    else
+        for (size_t i = 0; i < count; ++i, out += channels)
+            storePixel(packet.filePixels + (packet.next + i) * (bits / 8u), bits, out);
+}
+
+// Run-length packets for one row; packets may cross rows. The pixels
+// placed: fewer than the row's at the first short read.
+size_t readPacketRow(ByteReader& reader, const TgaHeader& header, int channels, Packet& packet,
+                     unsigned char* out)
+{
+    size_t x = 0;
+    while (x < header.width) {
+        if (packet.left == 0 && !startPacket(reader, header, packet))
+            return x;
+        const size_t wanted = std::min<size_t>(packet.left, header.width - x);
+        const size_t count  = packet.run ? wanted : std::min(wanted, packet.whole - packet.next);
+        placePixels(packet, header.bits, channels, count, out + x * channels);
+        x += count;
+        packet.next += count;
+        packet.left -= count;
+        if (count < wanted)
+            return x;
+    }
+    return x;
+}
+
+// Every row in file order into the sink; decoding stops at the first short
+// read, and the pixels after it are zeros.
+void readPixels(std::FILE* file, const TgaHeader& header, int channels, RowSink& sink)
+{
+    Packet packet;
+    packet.after = static_cast<std::uint64_t>(header.width) * header.height;
+    ByteReader reader;
+    reader.file = file;
+    if (header.imageType == 10)
+        reader.buffer.resize(size_t{ 64 } << 10);
+    std::vector<unsigned char> fileRow(header.imageType == 10 ? 0 : header.bits / 8u * header.width);
+    unsigned y = 0;
+    while (y < header.height) {
+        unsigned char* row  = rowToFill(sink, y++);
+        const size_t placed = header.imageType == 10 ? readPacketRow(reader, header, channels, packet, row)
+                                                     : readRow(file, header, channels, fileRow, row);
+        if (placed < header.width && sink.factor > 1)
+            std::fill(row + placed * channels, row + static_cast<size_t>(header.width) * channels, 0);
+        rowDone(sink, row);
+        if (placed < header.width)
+            break;
+    }
+    for (; y < header.height; ++y)
+        rowDone(sink, nullptr);
+    if (sink.rowsInBand > 0)
+        endBand(sink);
 }
 
 // Swaps rows end for end, so a file stored top row first ends bottom row first.
@@ -178,6 +380,14 @@ void flipRows(std::vector<unsigned char>& data, size_t rowBytes, unsigned rows)
         unsigned char* topRow = data.data() + top * rowBytes;
         std::swap_ranges(topRow, topRow + rowBytes, data.data() + (rows - 1 - top) * rowBytes);
     }
+}
+
+// The whole factor a picture is scaled down by so that no side is longer
+// than fitSide; 1 when it fits already.
+unsigned scaleFactor(const TgaHeader& header, unsigned fitSide)
+{
+    const unsigned longest = std::max(header.width, header.height);
+    return fitSide == 0 || longest <= fitSide ? 1 : (longest + fitSide - 1) / fitSide;
 }
 
 bool withinLimits(const TgaHeader& header, const TgaLimits& limits)
@@ -196,8 +406,13 @@ std::optional<TgaImage> refuse(TgaFailure& failure, TgaError error, int osError 
 // Header, limits, then pixels: none and why as soon as one fails.
 std::optional<TgaImage> decode(std::FILE* file, const TgaLimits& limits, TgaFailure& failure)
 {
-    TgaHeader header;
-    if (!readHeader(file, header) || !isTrueColour(header))
+    TgaHeader header{};
+    const size_t got = readHeader(file, header);
+    if (got < headerBytes) {
+        failure.fileBytes = static_cast<unsigned>(got);
+        return refuse(failure, TgaError::headerCutShort);
+    }
+    if (!isTrueColour(header))
         return refuse(failure, TgaError::notAKindRead);
     failure.width  = header.width;
     failure.height = header.height;
@@ -212,14 +427,23 @@ std::optional<TgaImage> decode(std::FILE* file, const TgaLimits& limits, TgaFail
     if (!claimIsBacked(header, channels, size, fileLeft))
         return refuse(failure, TgaError::tooShort);
 
-    TgaImage image{ channels, static_cast<int>(header.width), static_cast<int>(header.height), {} };
-    image.imageData.resize(static_cast<size_t>(size)); // zeros for pixels the file lacks
-    if (header.imageType == 10)
-        readPackets(file, header, channels, image.imageData.data());
-    else
-        readRows(file, header, channels, image.imageData.data());
+    RowSink sink;
+    sink.channels       = channels;
+    sink.width          = header.width;
+    sink.factor         = scaleFactor(header, limits.fitSide);
+    sink.outWidth       = (header.width + sink.factor - 1) / sink.factor;
+    const unsigned outH = (header.height + sink.factor - 1) / sink.factor;
+    TgaImage image{ channels, static_cast<int>(sink.outWidth), static_cast<int>(outH), {} };
+    // zeros for pixels the file lacks
+    image.imageData.resize(static_cast<size_t>(channels) * sink.outWidth * outH);
+    if (sink.factor > 1) {
+        sink.row.resize(static_cast<size_t>(channels) * header.width);
+        sink.columnSums.resize(static_cast<size_t>(channels) * header.width);
+    }
+    sink.image = image.imageData.data();
+    readPixels(file, header, channels, sink);
     if (header.descriptor & topLeftOrigin)
-        flipRows(image.imageData, static_cast<size_t>(channels) * header.width, header.height);
+        flipRows(image.imageData, static_cast<size_t>(channels) * sink.outWidth, outH);
     return image;
 }
 
@@ -303,6 +527,9 @@ std::string describeTgaFailure(const TgaFailure& failure)
         return "is a directory, not a picture";
     case TgaError::empty:
         return "is an empty file, not a picture";
+    case TgaError::headerCutShort:
+        return "too short: the file ends after " + std::to_string(failure.fileBytes) + " byte"
+               + (failure.fileBytes == 1 ? "" : "s") + ", inside its 18-byte header";
     case TgaError::notAKindRead:
         return "not a kind of TGA file this viewer reads (it reads 16-bit, and 24- or 32-bit true "
                "colour, uncompressed or run-length: image types 2 and 10)";

@@ -8,7 +8,7 @@
 
 struct TgaImage {
     int channels;                         // bytes per pixel: 3 (RGB) or 4 (RGBA)
-    int sizeX;                            // width in pixels
+    int sizeX;                            // width in pixels (after any scaling down)
     int sizeY;                            // height in pixels
     std::vector<unsigned char> imageData; // sizeX * sizeY * channels bytes, bottom row first
 };
@@ -23,17 +23,23 @@ inline constexpr std::uint64_t tgaMaxPixels = std::uint64_t{ 8192 } * 8192;
 struct TgaLimits {
     std::uint64_t maxPixels = tgaMaxPixels;
     unsigned maxSide        = 65535; // the longest width or height
+    // A picture with a side longer than this (when not 0) is scaled down while
+    // it is read, by the smallest whole factor that brings every side within
+    // it: each pixel is the mean of the block of file pixels it stands for.
+    // Only the scaled picture is ever held in memory.
+    unsigned fitSide = 0;
 };
 
 enum class TgaError {
     none,
-    cannotOpen,   // the file cannot be opened; osError holds errno
-    cannotRead,   // opened, but reading or seeking fails; osError holds errno
-    directory,    // a directory stands in its place
-    empty,        // a file of no bytes
-    notAKindRead, // not 16-bit or 24- or 32-bit true colour, plain or run-length (or no whole header)
-    tooLarge,     // more pixels or a longer side than the limits allow
-    tooShort,     // claims far more pixels than its bytes could hold
+    cannotOpen,     // the file cannot be opened; osError holds errno
+    cannotRead,     // opened, but reading or seeking fails; osError holds errno
+    directory,      // a directory stands in its place
+    empty,          // a file of no bytes
+    headerCutShort, // the file ends inside its 18-byte header; fileBytes holds its size
+    notAKindRead,   // not 16-bit or 24- or 32-bit true colour, plain or run-length
+    tooLarge,       // more pixels or a longer side than the limits allow
+    tooShort,       // claims far more pixels than its bytes could hold
     outOfMemory,
 };
 
@@ -42,6 +48,7 @@ struct TgaFailure {
     TgaError error = TgaError::none;
     int osError    = 0;
     unsigned width = 0, height = 0; // as the header claims, once it has been read
+    unsigned fileBytes = 0;         // for a header cut short: the bytes there are
     TgaLimits limits;               // the limits the load was made with
 };
 

@@ -1,7 +1,8 @@
 // libFuzzer target for the TGA reader. The reader takes a path, so each input
 // is written to an in-memory file and read back through /proc/self/fd. The
 // input's last byte picks small limits as well, so refusals for size are
-// reached without huge headers.
+// reached without huge headers, and a small side to fit, so pictures are
+// scaled down.
 #include "tga_image.h"
 
 #include <cstdint>
@@ -21,7 +22,10 @@ bool consistent(const std::optional<TgaImage>& image, const TgaFailure& failure,
     return failure.error == TgaError::none && (image->channels == 3 || image->channels == 4)
            && image->imageData.size() == pixels * image->channels && pixels <= limits.maxPixels
            && static_cast<unsigned>(image->sizeX) <= limits.maxSide
-           && static_cast<unsigned>(image->sizeY) <= limits.maxSide;
+           && static_cast<unsigned>(image->sizeY) <= limits.maxSide
+           && (limits.fitSide == 0
+               || (static_cast<unsigned>(image->sizeX) <= limits.fitSide
+                   && static_cast<unsigned>(image->sizeY) <= limits.fitSide));
 }
 
 } // namespace
@@ -38,6 +42,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         limits.maxPixels = data[size - 1];
         limits.maxSide   = data[size - 1] / 8u;
     }
+    if (size > 0 && data[size - 1] & 2)
+        limits.fitSide = data[size - 1] / 16u; // 0 (none) to 15, so most pictures are scaled
     TgaFailure failure;
     const auto image = loadTgaImage(path.c_str(), &failure, limits);
     if (!consistent(image, failure, limits))

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // tollmere-bench: runs the viewer's display pass while the camera orbits, in
 // a private Xvfb with Mesa's software renderer at 500 x 500, and prints a
 // table and one JSON line of what it costs. Each texture strategy runs in a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The orbit arithmetic and the mouse buttons, without a display: GLUT's idle
 // and redisplay calls are caught at link time (see tests/CMakeLists.txt).
 #include "camera.h"

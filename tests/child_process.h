@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Programs run as a user runs them, each in a scratch directory of the
 // test's, with what they print kept for the test to read.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The pictured enclosure and sign board, read back from a real window and
 // compared with the default pictures in data/ (decoded on their own by
 // stb_image): each surface shows its own picture, the right way round, at

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Starts the viewer as it really starts and lets GLUT draw the first frame.
 // It counts the buffer swaps and keeps the back buffer as back.png in the
 // working directory: as it stood at the first swap, or, when the viewer ends

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // World-space points and directions for the tests that work out where
 // something must show (world units, +Y up).
 #pragma once

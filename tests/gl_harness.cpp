@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "gl_harness.h"
 
 #include "scene.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A real GLUT window for tests that draw, and helpers to read back what a
 // person would see in it.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "image_compare.h"
 
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Comparing a rendered picture with its golden one: small per-channel
 // differences are rounding noise, and a handful of pixels may differ along edges.
 #pragma once

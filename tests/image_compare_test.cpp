@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The golden-picture comparison: what counts as the same picture, and the
 // diff image that shows where it is not.
 #include "image_compare.h"

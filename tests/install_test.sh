@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Installs the build tree into a fresh prefix and runs the installed snapshot
 # launcher from other directories: with none of its own pictures, with an
 # incomplete data/ (still the installed pictures) and with a complete data/ of

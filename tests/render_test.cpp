@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The untextured objects of the first frames, read back from a real window:
 // where each object shows and in what colour a person would see it.
 #include "app.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // tollmere-snapshot as a user runs it: without a display or beside a desktop
 // it cannot draw on, with bad arguments, without its pictures, on a full
 // disk, twice in a row, and never leaving its X server behind.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A picture that cannot be read ends the viewer with status 1 before any
 // frame is shown. Each case runs the real viewer (or a probe that starts the
 // same way) as a child process in a scratch directory whose data/ lacks or

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Texture creation from fixture files of each kind the reader takes, checked
 // through what GL holds afterwards.
 #include "gl_harness.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // An allocation that fails makes the TGA reader return none, never crash.
 // This program replaces the global operator new so the failure can be forced.
 #include "tga_files.h"

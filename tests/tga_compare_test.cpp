@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The TGA reader against an independent decoder (stb_image, rows flipped to
 // bottom first like ours, into the same TgaImage record) on files written by
 // real encoders (ImageMagick, Pillow), by our own writer, and on real-world

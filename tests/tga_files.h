@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Temporary TGA files and test pictures shared by the TGA reader's tests.
 #pragma once
 

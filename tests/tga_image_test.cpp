@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The TGA reader on hand-made files and files from our own writer.
 #include "tga_files.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Replays the viewer frame by frame, so GL state that carries over from one
 // frame to the next (current material, normal, line width) is what it would
 // be in the viewer.

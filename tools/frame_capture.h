@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the viewer's window shows, read back as pictures: shared by the
 // snapshot tool and the picture regression tests, so both see the same.
 #pragma once

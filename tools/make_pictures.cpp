@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // tollmere-pictures: writes the seven default pictures the viewer reads from
 // data/. Usage: tollmere-pictures [--only-missing] DIR
 #include "pictures.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The default pictures: four walls that tell up from down and left from
 // right at a glance, a cloudy sky, a brick floor that tiles without seams and
 // a sign board. Each is drawn as a person should see it from the centre of

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The seven default pictures of the enclosure and the sign board, made from
 // code so the repository carries no binary images. Deterministic: the same
 // bytes on every run and every machine.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Starts Xvfb with -displayfd, which writes the display number it chose to a
 // pipe once it accepts clients: no guessing of free numbers, no sleeping.
 #include "private_display.h"

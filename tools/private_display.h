@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A private 24-bit Xvfb for the programs whose pictures and figures must not
 // depend on the desktop (the snapshot tool, the benchmark): it lives as long
 // as this process.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "rgb_image.h"
 
 #include "tga_writer.h"

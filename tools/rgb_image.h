@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // An RGB picture, top row first, and its image files (stb_image_write to
 // write PNG, stb_image to read): the one picture type of the tools and tests.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // tollmere-snapshot: writes what the viewer shows after a number of orbit
 // steps to a 500 x 500 PNG. Always draws on a private 24-bit Xvfb of its own,
 // whatever desktop is open, and through Mesa's software renderer, so the same

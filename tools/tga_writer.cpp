@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tga_writer.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Writes true-colour TGA files: the default pictures' generator and the
 // tests' fixtures both make their files here.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Start-up: the window, the one-time projection and lighting set-up, and the
 // reshape callback.
 #include "app.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The application shell: the window, the one-time GL set-up and the reshape
 // callback.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The camera circles the Y axis at a fixed radius, looking at the origin.
 #include "camera.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The orbiting camera: its look-at state, the idle step that moves it and
 // the mouse buttons that start and stop it.
 #pragma once

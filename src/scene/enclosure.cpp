@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The pictured enclosure and the sign board: seven textured surfaces shown
 // at full brightness, drawn first in every frame.
 //

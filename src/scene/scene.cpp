@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The display pass and the untextured objects of the scene: three planters,
 // five bells, the slanted posts of the bell frame, the diagonal beam and the
 // sign posts. All geometry is in world units, +Y up, sent in immediate mode.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The display pass: the whole scene, drawn anew every frame.
 #pragma once
 

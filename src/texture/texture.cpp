@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Texture creation: a TGA file becomes a bound, mipmapped texture. A file
 // that cannot be made into one is fatal: the viewer has nothing to show
 // without its pictures.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Turns TGA files into mipmapped OpenGL textures.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reads true-colour TGA files: image type 2 (uncompressed) and 10 (run-length
 // packets), 16, 24 or 32 bits per pixel, into packed RGB or RGBA rows with the
 // bottom row first, scaled down as they are read when the caller asks for a

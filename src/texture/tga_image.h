@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reads true-colour TGA files into packed RGB or RGBA pixels.
 #pragma once
 

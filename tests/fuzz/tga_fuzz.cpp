@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // libFuzzer target for the TGA reader. The reader takes a path, so each input
 // is written to an in-memory file and read back through /proc/self/fd. The
 // input's last byte picks small limits as well, so refusals for size are

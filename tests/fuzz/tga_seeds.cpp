@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Writes the fuzz seed corpus into the folder named on the command line: one
 // small file of every kind the TGA reader decodes.
 #include "tga_writer.h"

@@ -6,12 +6,13 @@
 # its own (shown instead). Checks the manual pages, the launchers' --help and
 # --version and the programs as installed, then the Debian package cpack makes
 # of the same: its files and its control fields.
-#   install_test.sh BUILD_DIR GOLDEN_START_VIEW VERSION HARDENED(1 or 0)
+#   install_test.sh BUILD_DIR GOLDEN_START_VIEW VERSION HARDENED(1 or 0) "PICTURE..."
 set -euo pipefail
 build=$1
 golden=$2
 version=$3
 hardened=$4
+read -r -a pictures <<<"$5" # the seven file names, as the enclosure draws them
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 prefix=$work/prefix
@@ -35,13 +36,8 @@ share/doc/tollmere/copyright
 share/icons/hicolor/256x256/apps/tollmere.png
 share/man/man1/tollmere-snapshot.1.gz
 share/man/man1/tollmere.1.gz
-share/tollmere/data/Forward.tga
-share/tollmere/data/Left.tga
-share/tollmere/data/Rear.tga
-share/tollmere/data/Right.tga
-share/tollmere/data/brick.tga
-share/tollmere/data/sign.tga
-share/tollmere/data/skyme.tga"
+$(printf 'share/tollmere/data/%s\n' "${pictures[@]}" | LC_ALL=C sort)"
+[ ${#pictures[@]} -eq 7 ] || fail "seven pictures expected, not: ${pictures[*]}"
 installed=$(cd "$prefix" && find . -type f | sed 's|^\./||' | LC_ALL=C sort)
 [ "$installed" = "$expected" ] || fail "installed files differ:"$'\n'"$(diff <(echo "$expected") <(echo "$installed"))"
 if command -v desktop-file-validate >/dev/null; then
@@ -97,16 +93,18 @@ snapshot "$work/user" --steps 1
 [ -f "$work/user/tollmere.png" ] || fail "without --out the PNG is not in the working directory"
 [ ! -e "$prefix/share/tollmere/tollmere.png" ] || fail "a PNG was written into the installed pictures' folder"
 
-# Six of the seven pictures are not enough to replace the installed ones.
+# Six of the seven pictures (all but the sign board's) are not enough to
+# replace the installed ones.
 mkdir -p "$work/own/data"
 cp "$prefix"/share/tollmere/data/*.tga "$work/own/data/"
-rm "$work/own/data/sign.tga"
+rm "$work/own/data/${pictures[6]}"
 snapshot "$work/own" --out incomplete.png
 cmp -s "$work/own/incomplete.png" "$golden" || fail "an incomplete data/ was used"
 
-# All seven, the rear wall another picture: shown instead of the installed ones.
-cp "$prefix/share/tollmere/data/brick.tga" "$work/own/data/sign.tga"
-cp "$prefix/share/tollmere/data/Left.tga" "$work/own/data/Rear.tga"
+# All seven, the sign board the floor's picture and the rear wall the left
+# wall's: shown instead of the installed ones.
+cp "$prefix/share/tollmere/data/${pictures[5]}" "$work/own/data/${pictures[6]}"
+cp "$prefix/share/tollmere/data/${pictures[1]}" "$work/own/data/${pictures[0]}"
 snapshot "$work/own" --out "$work/own/complete.png"
 ! cmp -s "$work/own/complete.png" "$golden" || fail "the working directory's own data/ was not used"
 

@@ -118,6 +118,16 @@ packaged=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { sub(/^\.\//, "", $6); print $6
 expected_packaged=$(while read -r file; do echo "usr/$file"; done <<<"$expected")
 [ "$packaged" = "$expected_packaged" ] \
     || fail "packaged files differ:"$'\n'"$(diff <(echo "$expected_packaged") <(echo "$packaged"))"
+# As reproducible builds want them: every entry root's, directories and
+# programs 0755, other files 0644, and all of one time.
+odd=$(dpkg-deb -c "$deb" | awk '
+    $2 != "root/root" { print "owner " $2 ": " $6 }
+    $1 ~ /^d/ && $1 != "drwxr-xr-x" { print "mode " $1 ": " $6 }
+    $1 ~ /^-/ && $6 ~ /^\.\/usr\/(bin|libexec)\// && $1 != "-rwxr-xr-x" { print "mode " $1 ": " $6 }
+    $1 ~ /^-/ && $6 !~ /^\.\/usr\/(bin|libexec)\// && $1 != "-rw-r--r--" { print "mode " $1 ": " $6 }')
+[ -z "$odd" ] || fail "packaged entries are not as Debian wants them:"$'\n'"$odd"
+times=$(dpkg-deb -c "$deb" | awk '{ print $4, $5 }' | sort -u)
+[ "$(wc -l <<<"$times")" -eq 1 ] || fail "packaged entries carry more than one time:"$'\n'"$times"
 field() {
     dpkg-deb -f "$deb" "$1"
 }

@@ -22,6 +22,7 @@ fail() {
     exit 1
 }
 
+[ ${#pictures[@]} -eq 7 ] || fail "seven pictures expected, not: ${pictures[*]}"
 cmake --install "$build" --prefix "$prefix" >/dev/null
 
 # Exactly the programs, launchers, pictures, desktop entry, icon, manual pages,
@@ -37,7 +38,6 @@ share/icons/hicolor/256x256/apps/tollmere.png
 share/man/man1/tollmere-snapshot.1.gz
 share/man/man1/tollmere.1.gz
 $(printf 'share/tollmere/data/%s\n' "${pictures[@]}" | LC_ALL=C sort)"
-[ ${#pictures[@]} -eq 7 ] || fail "seven pictures expected, not: ${pictures[*]}"
 installed=$(cd "$prefix" && find . -type f | sed 's|^\./||' | LC_ALL=C sort)
 [ "$installed" = "$expected" ] || fail "installed files differ:"$'\n'"$(diff <(echo "$expected") <(echo "$installed"))"
 if command -v desktop-file-validate >/dev/null; then
@@ -93,18 +93,16 @@ snapshot "$work/user" --steps 1
 [ -f "$work/user/tollmere.png" ] || fail "without --out the PNG is not in the working directory"
 [ ! -e "$prefix/share/tollmere/tollmere.png" ] || fail "a PNG was written into the installed pictures' folder"
 
-# Six of the seven pictures (all but the sign board's) are not enough to
-# replace the installed ones.
+# Six of the seven pictures are not enough to replace the installed ones.
 mkdir -p "$work/own/data"
 cp "$prefix"/share/tollmere/data/*.tga "$work/own/data/"
-rm "$work/own/data/${pictures[6]}"
+rm "$work/own/data/sign.tga"
 snapshot "$work/own" --out incomplete.png
 cmp -s "$work/own/incomplete.png" "$golden" || fail "an incomplete data/ was used"
 
-# All seven, the sign board the floor's picture and the rear wall the left
-# wall's: shown instead of the installed ones.
-cp "$prefix/share/tollmere/data/${pictures[5]}" "$work/own/data/${pictures[6]}"
-cp "$prefix/share/tollmere/data/${pictures[1]}" "$work/own/data/${pictures[0]}"
+# All seven, the rear wall another picture: shown instead of the installed ones.
+cp "$prefix/share/tollmere/data/brick.tga" "$work/own/data/sign.tga"
+cp "$prefix/share/tollmere/data/Left.tga" "$work/own/data/Rear.tga"
 snapshot "$work/own" --out "$work/own/complete.png"
 ! cmp -s "$work/own/complete.png" "$golden" || fail "the working directory's own data/ was not used"
 

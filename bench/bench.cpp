@@ -17,6 +17,7 @@
 #include "frame_capture.h"
 #include "private_display.h"
 #include "scene.h"
+#include "scene_pictures.h"
 #include "tga_writer.h"
 
 #include <GL/freeglut.h>
@@ -264,9 +265,7 @@ bool runSnapshot(const std::string& dir, Figures* figures)
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-const char* const pictureFiles[] = { "Rear.tga",  "Left.tga",  "Right.tga", "Forward.tga",
-                                     "skyme.tga", "brick.tga", "sign.tga" };
-const int largeSide              = 8192; // the reader's limit: 8192 x 8192 pixels
+const int largeSide = 8192; // the reader's limit: 8192 x 8192 pixels
 
 // Seven largeSide x largeSide run-length RGBA pictures in dir/data: smooth
 // gradients, a little different each, so every mipmap level has work to do
@@ -283,7 +282,7 @@ bool writeLargePictures(const std::string& dir)
     if (pid == 0) {
         const auto side = static_cast<size_t>(largeSide);
         std::vector<unsigned char> pixels(side * side * 4);
-        for (int k = 0; k < 7; ++k) {
+        for (int k = 0; k < scenePictureCount; ++k) {
             const size_t tint = static_cast<size_t>(k) * 36; // each picture a little different
             unsigned char* p  = pixels.data();
             for (size_t y = 0; y < side; ++y)
@@ -296,7 +295,8 @@ bool writeLargePictures(const std::string& dir)
             TgaWriteOptions options;
             options.bits      = 32;
             options.runLength = true;
-            if (!writeFile(data + "/" + pictureFiles[k], encodeTga(largeSide, largeSide, 4, pixels, options)))
+            if (!writeFile(data + "/" + scenePictures[k].file,
+                           encodeTga(largeSide, largeSide, 4, pixels, options)))
                 _exit(1);
         }
         _exit(0);

@@ -7,6 +7,7 @@
 #include "geometry.h"
 #include "gl_harness.h"
 #include "scene.h"
+#include "scene_pictures.h"
 #include "texture.h"
 
 #include <GL/freeglut.h>
@@ -22,11 +23,10 @@
 
 namespace {
 
-// Each surface with the picture it shows, its corners and their texture
-// coordinates, and a camera inside the enclosure that sees all of it.
+// Each surface, its corners and their texture coordinates, and a camera
+// inside the enclosure that sees all of it.
 struct Surface {
-    const char* name;
-    const char* file;
+    const char* name; // as scenePictures names it, with the file it shows
     double st[4][2];
     Vec corners[4];
     Vec eye, centre, up;
@@ -34,49 +34,42 @@ struct Surface {
 
 const Surface surfaces[] = {
     { "rear wall",
-      "data/Rear.tga",
       { { 0, 0 }, { 0, 1 }, { 1, 1 }, { 1, 0 } },
       { { -60, -20, -30 }, { -60, 60, -30 }, { 60, 60, -30 }, { 60, -20, -30 } },
       { 0, 20, 35 },
       { 0, 20, -30 },
       { 0, 1, 0 } },
     { "left wall",
-      "data/Left.tga",
       { { 1, 0 }, { 1, 1 }, { 0, 1 }, { 0, 0 } },
       { { -60, -20, 40 }, { -60, 60, 40 }, { -60, 60, -30 }, { -60, -20, -30 } },
       { -10, 20, 5 },
       { -60, 20, 5 },
       { 0, 1, 0 } },
     { "right wall",
-      "data/Right.tga",
       { { 1, 0 }, { 1, 1 }, { 0, 1 }, { 0, 0 } },
       { { 60, -20, 40 }, { 60, 60, 40 }, { 60, 60, -30 }, { 60, -20, -30 } },
       { 10, 20, 5 },
       { 60, 20, 5 },
       { 0, 1, 0 } },
     { "forward wall",
-      "data/Forward.tga",
       { { 0, 0 }, { 0, 1 }, { 1, 1 }, { 1, 0 } },
       { { -60, -20, 40 }, { -60, 60, 40 }, { 60, 60, 40 }, { 60, -20, 40 } },
       { 0, 20, -25 },
       { 0, 20, 40 },
       { 0, 1, 0 } },
     { "sky",
-      "data/skyme.tga",
       { { 0, 0 }, { 0, 1 }, { 1, 1 }, { 1, 0 } },
       { { -60, 60, 40 }, { -60, 60, -30 }, { 60, 60, -30 }, { 60, 60, 40 } },
       { 0, 0, 5 },
       { 0, 60, 5 },
       { 0, 0, -1 } },
     { "floor",
-      "data/brick.tga",
       { { -5, -5 }, { -5, 0 }, { 0, 0 }, { 0, -5 } },
       { { -60, -20, 40 }, { -60, -20, -30 }, { 60, -20, -30 }, { 60, -20, 40 } },
       { 0.1, 42.5, 5.1 },
       { 0.1, -20, 5.1 },
       { 0, 0, -1 } }, // no texel edge on a pixel centre
     { "sign board",
-      "data/sign.tga",
       { { 0, 0 }, { 0, 1 }, { 1, 1 }, { 1, 0 } },
       { { 57, -7, 30 }, { 57, 0, 30 }, { 50, 0, 37 }, { 50, -7, 37 } },
       { 45, -3.5, 25 },
@@ -201,7 +194,12 @@ Seen seenAt(Vec p)
 // many points could be judged.
 int expectPicture(const Surface& surface)
 {
-    const RgbImage picture = pictureFile(surface.file);
+    const char* file = scenePictureFile(surface.name);
+    if (file == nullptr) {
+        ADD_FAILURE() << "no picture is shown on the " << surface.name;
+        return 0;
+    }
+    const RgbImage picture = pictureFile((std::string(scenePictureDir) + "/" + file).c_str());
     int judged             = 0;
     for (int i = 0; i < 10; ++i)
         for (int j = 0; j < 10; ++j) {

@@ -6,12 +6,13 @@
 # its own (shown instead). Checks the manual pages, the launchers' --help and
 # --version and the programs as installed, then the Debian package cpack makes
 # of the same: its files and its control fields.
-#   install_test.sh BUILD_DIR GOLDEN_START_VIEW VERSION HARDENED(1 or 0)
+#   install_test.sh BUILD_DIR GOLDEN_START_VIEW VERSION HARDENED(1 or 0) "PICTURE..."
 set -euo pipefail
 build=$1
 golden=$2
 version=$3
 hardened=$4
+read -r -a pictures <<<"$5" # the seven file names, as the enclosure draws them
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 prefix=$work/prefix
@@ -21,6 +22,7 @@ fail() {
     exit 1
 }
 
+[ ${#pictures[@]} -eq 7 ] || fail "seven pictures expected, not: ${pictures[*]}"
 cmake --install "$build" --prefix "$prefix" >/dev/null
 
 # Exactly the programs, launchers, pictures, desktop entry, icon, manual pages,
@@ -35,13 +37,7 @@ share/doc/tollmere/copyright
 share/icons/hicolor/256x256/apps/tollmere.png
 share/man/man1/tollmere-snapshot.1.gz
 share/man/man1/tollmere.1.gz
-share/tollmere/data/Forward.tga
-share/tollmere/data/Left.tga
-share/tollmere/data/Rear.tga
-share/tollmere/data/Right.tga
-share/tollmere/data/brick.tga
-share/tollmere/data/sign.tga
-share/tollmere/data/skyme.tga"
+$(printf 'share/tollmere/data/%s\n' "${pictures[@]}" | LC_ALL=C sort)"
 installed=$(cd "$prefix" && find . -type f | sed 's|^\./||' | LC_ALL=C sort)
 [ "$installed" = "$expected" ] || fail "installed files differ:"$'\n'"$(diff <(echo "$expected") <(echo "$installed"))"
 if command -v desktop-file-validate >/dev/null; then
@@ -120,6 +116,16 @@ packaged=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { sub(/^\.\//, "", $6); print $6
 expected_packaged=$(while read -r file; do echo "usr/$file"; done <<<"$expected")
 [ "$packaged" = "$expected_packaged" ] \
     || fail "packaged files differ:"$'\n'"$(diff <(echo "$expected_packaged") <(echo "$packaged"))"
+# As reproducible builds want them: every entry root's, directories and
+# programs 0755, other files 0644, and all of one time.
+odd=$(dpkg-deb -c "$deb" | awk '
+    $2 != "root/root" { print "owner " $2 ": " $6 }
+    $1 ~ /^d/ && $1 != "drwxr-xr-x" { print "mode " $1 ": " $6 }
+    $1 ~ /^-/ && $6 ~ /^\.\/usr\/(bin|libexec)\// && $1 != "-rwxr-xr-x" { print "mode " $1 ": " $6 }
+    $1 ~ /^-/ && $6 !~ /^\.\/usr\/(bin|libexec)\// && $1 != "-rw-r--r--" { print "mode " $1 ": " $6 }')
+[ -z "$odd" ] || fail "packaged entries are not as Debian wants them:"$'\n'"$odd"
+times=$(dpkg-deb -c "$deb" | awk '{ print $4, $5 }' | sort -u)
+[ "$(wc -l <<<"$times")" -eq 1 ] || fail "packaged entries carry more than one time:"$'\n'"$times"
 field() {
     dpkg-deb -f "$deb" "$1"
 }

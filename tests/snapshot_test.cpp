@@ -4,16 +4,13 @@
 // disk, twice in a row, and never leaving its X server behind.
 #include "child_process.h"
 #include "image_compare.h"
+#include "private_display.h"
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
-#include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -62,25 +59,6 @@ protected:
     std::string dir;
 };
 
-// A desktop no GL program can draw on, as over ssh -X or VNC: an X server
-// without GLX. Returns its display name, "" if it did not start.
-std::string startDesktopWithoutGlx(const std::string& dir, pid_t* pid)
-{
-    const std::string cmd = "cd '" + dir
-                            + "' && { Xvfb -displayfd 3 -extension GLX -nolisten tcp -noreset 3>number.txt "
-                              "2>/dev/null & echo $! >xvfb-pid.txt; }";
-    if (std::system(cmd.c_str()) != 0)
-        return "";
-    *pid = std::atoi(readText(dir + "/xvfb-pid.txt").c_str());
-    for (int i = 0; i < 200; ++i) {
-        const std::string number = readText(dir + "/number.txt");
-        if (number.find('\n') != std::string::npos)
-            return ":" + number.substr(0, number.find('\n'));
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return "";
-}
-
 RgbImage golden(const std::string& name)
 {
     RgbImage p;
@@ -122,11 +100,15 @@ TEST_F(Snapshot, SameStepsGiveTheSameBytesAndTheGoldenView)
 TEST_F(Snapshot, ADesktopWithoutGlxGivesTheSameBytesAsNoDisplay)
 {
     linkPictures();
-    pid_t server              = 0;
-    const std::string desktop = startDesktopWithoutGlx(dir, &server);
-    ASSERT_NE(desktop, "") << "Xvfb did not start";
-    const Result onDesktop = snapshot("--out desktop.png", desktop);
-    kill(server, SIGTERM);
+    // A desktop no GL program can draw on, as over ssh -X or VNC: an X server without GLX.
+    XvfbOptions withoutGlx;
+    withoutGlx.screen = "1280x1024x24";
+    withoutGlx.glx    = false;
+    Xvfb desktop;
+    std::string error;
+    ASSERT_TRUE(startXvfb(withoutGlx, &desktop, &error)) << "Xvfb did not start: " << error;
+    const Result onDesktop = snapshot("--out desktop.png", desktop.display);
+    endXvfb(desktop.pid);
     ASSERT_EQ(onDesktop.status, 0) << onDesktop.err;
     ASSERT_EQ(snapshot("--out alone.png").status, 0);
     EXPECT_TRUE(readText(dir + "/desktop.png") == readText(dir + "/alone.png"));

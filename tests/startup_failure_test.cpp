@@ -5,6 +5,7 @@
 // spoils one picture.
 #include "child_process.h"
 #include "image_compare.h"
+#include "scene_pictures.h"
 #include "tga_writer.h"
 
 #include <gtest/gtest.h>
@@ -18,9 +19,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const char* const pictures[] = { "Rear.tga",  "Left.tga",  "Right.tga", "Forward.tga",
-                                 "skyme.tga", "brick.tga", "sign.tga" };
-
 class StartupFailure : public testing::Test {
 protected:
     fs::path dir;
@@ -29,8 +27,8 @@ protected:
     {
         dir = makeScratchDirectory();
         fs::create_directory(dir / "data");
-        for (const char* picture : pictures)
-            fs::copy_file(fs::path(PICTURES_PATH) / picture, dir / "data" / picture);
+        for (const ScenePicture& picture : scenePictures)
+            fs::copy_file(fs::path(PICTURES_PATH) / picture.file, dir / "data" / picture.file);
     }
 
     void TearDown() override

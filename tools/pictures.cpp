@@ -6,6 +6,7 @@
 // coordinates will read it back.
 #include "pictures.h"
 
+#include "scene_pictures.h"
 #include "tga_writer.h"
 
 #include <algorithm>
@@ -332,14 +333,18 @@ std::vector<DefaultPicture> defaultPictures()
     // Seen from inside, the left and forward walls' s coordinate runs from the
     // viewer's right to left, so their pictures are stored mirrored.
     std::vector<DefaultPicture> pictures;
+    pictures.push_back(toPicture(scenePictureFile("rear wall"), wallCanvas(rear), false, 3,
+                                 kind(24, false, "Tollmere rear wall")));
     pictures.push_back(
-        toPicture("Rear.tga", wallCanvas(rear), false, 3, kind(24, false, "Tollmere rear wall")));
-    pictures.push_back(toPicture("Left.tga", wallCanvas(left), true, 3, kind(24, true, "")));
-    pictures.push_back(toPicture("Right.tga", wallCanvas(right), false, 3, kind(16, false, "")));
-    pictures.push_back(toPicture("Forward.tga", wallCanvas(forward), true, 4, kind(32, false, "")));
-    pictures.push_back(toPicture("skyme.tga", skyCanvas(), false, 3, kind(24, true, "")));
-    pictures.push_back(toPicture("brick.tga", brickCanvas(), false, 3, kind(24, false, "")));
-    pictures.push_back(toPicture("sign.tga", signCanvas(), false, 4, kind(32, true, "Tollmere sign")));
+        toPicture(scenePictureFile("left wall"), wallCanvas(left), true, 3, kind(24, true, "")));
+    pictures.push_back(
+        toPicture(scenePictureFile("right wall"), wallCanvas(right), false, 3, kind(16, false, "")));
+    pictures.push_back(
+        toPicture(scenePictureFile("forward wall"), wallCanvas(forward), true, 4, kind(32, false, "")));
+    pictures.push_back(toPicture(scenePictureFile("sky"), skyCanvas(), false, 3, kind(24, true, "")));
+    pictures.push_back(toPicture(scenePictureFile("floor"), brickCanvas(), false, 3, kind(24, false, "")));
+    pictures.push_back(
+        toPicture(scenePictureFile("sign board"), signCanvas(), false, 4, kind(32, true, "Tollmere sign")));
     return pictures;
 }
 

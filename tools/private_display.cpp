@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -17,26 +18,41 @@
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
-pid_t serverPid          = -1;
+pid_t serverPid          = -1; // this process's private server
 pid_t serverOwner        = -1; // forked children inherit serverPid but must not end the server
 const int startTimeoutMs = 20000;
 
 // In the child: becomes Xvfb, reporting its display number on fd.
-[[noreturn]] void execServer(int fd)
+[[noreturn]] void execServer(const XvfbOptions& options, int fd)
 {
-    prctl(PR_SET_PDEATHSIG, SIGTERM); // no stray server if the tool is killed
-    const int devNull = open("/dev/null", O_RDWR);
-    if (devNull >= 0) {
-        dup2(devNull, STDIN_FILENO);
-        dup2(devNull, STDOUT_FILENO);
-        dup2(devNull, STDERR_FILENO); // Xvfb's start-up warnings are noise here
+    if (options.detached)
+        setsid(); // CTest must not wait for it, nor a signal to the fixture's group reach it
+    else
+        prctl(PR_SET_PDEATHSIG, SIGTERM); // no stray server if the tool is killed
+    const int in  = open("/dev/null", O_RDONLY);
+    const int out = options.logFile ? open(options.logFile, O_WRONLY | O_CREAT | O_TRUNC, 0644)
+                                    : open("/dev/null", O_WRONLY);
+    if (in >= 0 && out >= 0) {
+        dup2(in, STDIN_FILENO);
+        dup2(out, STDOUT_FILENO);
+        dup2(out, STDERR_FILENO); // Xvfb's start-up warnings are noise here
     }
-    const std::string fdText = std::to_string(fd);
-    execlp("Xvfb", "Xvfb", "-displayfd", fdText.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
-           static_cast<char*>(nullptr));
+    const std::string fdText      = std::to_string(fd);
+    std::vector<const char*> args = { "Xvfb", "-displayfd", fdText.c_str(), "-screen", "0", options.screen,
+                                      "-nolisten", "tcp",
+                                      // Else the server resets whenever its last client leaves, and
+                                      // one opening its window at that moment is refused.
+                                      "-noreset" };
+    if (!options.glx) {
+        args.push_back("-extension");
+        args.push_back("GLX");
+    }
+    args.push_back(nullptr);
+    execvp("Xvfb", const_cast<char* const*>(args.data()));
     _exit(127);
 }
 
@@ -59,9 +75,27 @@ bool readDisplayNumber(int fd, std::string* number)
     }
 }
 
+// Whether the process has ended: reaped here if it is our child, otherwise
+// gone or a zombie its new parent has yet to reap.
+bool ended(pid_t pid)
+{
+    const pid_t waited = waitpid(pid, nullptr, WNOHANG);
+    if (waited != -1)
+        return waited == pid; // our child: reaped now, or still running
+    if (kill(pid, 0) != 0)
+        return true;
+    char state = 0;
+    if (std::FILE* stat = std::fopen(("/proc/" + std::to_string(pid) + "/stat").c_str(), "r")) {
+        if (std::fscanf(stat, "%*d (%*[^)]) %c", &state) != 1)
+            state = 0;
+        std::fclose(stat);
+    }
+    return state == 'Z';
+}
+
 } // namespace
 
-bool startPrivateDisplay(std::string* error)
+bool startXvfb(const XvfbOptions& options, Xvfb* server, std::string* error)
 {
     int fds[2];
     if (pipe(fds) != 0) {
@@ -69,30 +103,58 @@ bool startPrivateDisplay(std::string* error)
         return false;
     }
     fcntl(fds[0], F_SETFD, FD_CLOEXEC);
-    serverPid = fork();
-    if (serverPid < 0) {
+    const pid_t pid = fork();
+    if (pid < 0) {
         *error = std::string("cannot start Xvfb: ") + std::strerror(errno);
         close(fds[0]);
         close(fds[1]);
         return false;
     }
-    if (serverPid == 0) {
+    if (pid == 0) {
         close(fds[0]);
-        execServer(fds[1]);
+        execServer(options, fds[1]);
     }
     close(fds[1]);
-    serverOwner           = getpid();
-    const bool endsAtExit = std::atexit(endPrivateDisplay) == 0;
-
     std::string number;
     const bool started = readDisplayNumber(fds[0], &number);
     close(fds[0]);
-    if (!started || !endsAtExit) {
-        endPrivateDisplay();
+    if (!started) {
+        endXvfb(pid);
         *error = "a private Xvfb did not start (is the xvfb package installed?)";
         return false;
     }
-    setenv("DISPLAY", (":" + number).c_str(), 1);
+    server->pid     = pid;
+    server->display = ":" + number;
+    return true;
+}
+
+void endXvfb(pid_t pid)
+{
+    if (pid <= 0)
+        return;
+    kill(pid, SIGTERM);
+    for (int i = 0; i < 200; ++i) { // up to 2 s, then no more asking
+        if (ended(pid))
+            return;
+        usleep(10000);
+    }
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+}
+
+bool startPrivateDisplay(std::string* error)
+{
+    static const bool endsAtExit = std::atexit(endPrivateDisplay) == 0;
+    if (!endsAtExit) {
+        *error = "a private Xvfb did not start (is the xvfb package installed?)";
+        return false;
+    }
+    Xvfb server;
+    if (!startXvfb(XvfbOptions(), &server, error))
+        return false;
+    serverPid   = server.pid;
+    serverOwner = getpid();
+    setenv("DISPLAY", server.display.c_str(), 1);
     return true;
 }
 
@@ -100,16 +162,7 @@ void endPrivateDisplay()
 {
     if (serverPid <= 0 || getpid() != serverOwner)
         return;
-    kill(serverPid, SIGTERM);
-    for (int i = 0; i < 200; ++i) { // up to 2 s, then no more asking
-        if (waitpid(serverPid, nullptr, WNOHANG) != 0) {
-            serverPid = -1;
-            return;
-        }
-        usleep(10000);
-    }
-    kill(serverPid, SIGKILL);
-    waitpid(serverPid, nullptr, 0);
+    endXvfb(serverPid);
     serverPid = -1;
 }
 

@@ -8,46 +8,49 @@
 // last, as it would if every frame made its textures anew.
 #include "scene.h"
 
+#include "scene_pictures.h"
 #include "texture.h"
 
 #include <GL/gl.h>
+#include <string>
 
 namespace {
 
 struct Surface {
-    const char* file;
     GLfloat texCoords[4][2]; // (s, t) of each corner
     GLfloat corners[4][3];   // world units, issued in this order as one polygon
 };
 
 // The box spans x -60..60, y -20..60, z -30..40 around the scene; the sign
 // board stands across the forward right corner. The floor's coordinates run
-// over five units each way, so its picture repeats 5 x 5 times.
+// over five units each way, so its picture repeats 5 x 5 times. In the order
+// of scenePictures, whose files they show.
 const Surface surfaces[] = {
-    { "data/Rear.tga",
-      { { 0, 0 }, { 0, 1 }, { 1, 1 }, { 1, 0 } },
+    // rear wall
+    { { { 0, 0 }, { 0, 1 }, { 1, 1 }, { 1, 0 } },
       { { -60, -20, -30 }, { -60, 60, -30 }, { 60, 60, -30 }, { 60, -20, -30 } } },
-    { "data/Left.tga",
-      { { 1, 0 }, { 1, 1 }, { 0, 1 }, { 0, 0 } },
+    // left wall
+    { { { 1, 0 }, { 1, 1 }, { 0, 1 }, { 0, 0 } },
       { { -60, -20, 40 }, { -60, 60, 40 }, { -60, 60, -30 }, { -60, -20, -30 } } },
-    { "data/Right.tga",
-      { { 1, 0 }, { 1, 1 }, { 0, 1 }, { 0, 0 } },
+    // right wall
+    { { { 1, 0 }, { 1, 1 }, { 0, 1 }, { 0, 0 } },
       { { 60, -20, 40 }, { 60, 60, 40 }, { 60, 60, -30 }, { 60, -20, -30 } } },
-    { "data/Forward.tga",
-      { { 0, 0 }, { 0, 1 }, { 1, 1 }, { 1, 0 } },
+    // forward wall
+    { { { 0, 0 }, { 0, 1 }, { 1, 1 }, { 1, 0 } },
       { { -60, -20, 40 }, { -60, 60, 40 }, { 60, 60, 40 }, { 60, -20, 40 } } },
-    { "data/skyme.tga",
-      { { 0, 0 }, { 0, 1 }, { 1, 1 }, { 1, 0 } },
+    // sky
+    { { { 0, 0 }, { 0, 1 }, { 1, 1 }, { 1, 0 } },
       { { -60, 60, 40 }, { -60, 60, -30 }, { 60, 60, -30 }, { 60, 60, 40 } } },
-    { "data/brick.tga",
-      { { -5, -5 }, { -5, 0 }, { 0, 0 }, { 0, -5 } },
+    // floor
+    { { { -5, -5 }, { -5, 0 }, { 0, 0 }, { 0, -5 } },
       { { -60, -20, 40 }, { -60, -20, -30 }, { 60, -20, -30 }, { 60, -20, 40 } } },
-    { "data/sign.tga",
-      { { 0, 0 }, { 0, 1 }, { 1, 1 }, { 1, 0 } },
+    // sign board
+    { { { 0, 0 }, { 0, 1 }, { 1, 1 }, { 1, 0 } },
       { { 57, -7, 30 }, { 57, 0, 30 }, { 50, 0, 37 }, { 50, -7, 37 } } },
 };
 
 const int surfaceCount = sizeof surfaces / sizeof surfaces[0];
+static_assert(surfaceCount == scenePictureCount, "one surface for each picture");
 
 GLuint surfaceTextures[surfaceCount]; // 0 until the surface's file has been read
 
@@ -56,7 +59,8 @@ GLuint surfaceTextures[surfaceCount]; // 0 until the surface's file has been rea
 void bindSurfaceTexture(int i)
 {
     if (surfaceTextures[i] == 0) {
-        makeTexture(textureNames, surfaces[i].file, 0);
+        const std::string file = std::string(scenePictureDir) + "/" + scenePictures[i].file;
+        makeTexture(textureNames, file.c_str(), 0);
         surfaceTextures[i] = textureNames[0];
         return;
     }

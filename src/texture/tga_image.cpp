@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: MIT
 // Reads true-colour TGA files: image type 2 (uncompressed) and 10 (run-length
-// packets), 16, 24 or 32 bits per pixel, into packed RGB or RGBA rows with the
-// bottom row first, whichever row the file stores first. When the caller asks
-// for a side to fit, the rows go through the scale-down sink (tga_scale.cpp)
-// as they are decoded. Nothing here keeps state between calls.
+// packets), 16, 24 or 32 bits per pixel, into packed RGB or RGBA rows, bottom
+// row first and each row left to right, whichever way round the file stores
+// them. When the caller asks for a side to fit, the rows go through the
+// scale-down sink (tga_scale.cpp) as they are decoded. Nothing here keeps
+// state between calls.
 #include "tga_image.h"
 
 #include "tga_scale.h"
@@ -24,6 +25,7 @@
 namespace {
 
 const size_t headerBytes          = 18;
+const unsigned char rightToLeft   = 0x10; // image descriptor: each row stored right to left
 const unsigned char topLeftOrigin = 0x20; // image descriptor: rows stored top row first
 
 // A header can claim 4 x 65535 x 65535 bytes (17 GB) in a file of 18 bytes,
@@ -275,8 +277,8 @@ void readPixels(std::FILE* file, const TgaHeader& header, int channels, RowSink&
 }
 
 // Turns the decoded picture the right way round: rows stored top row first
-// are swapped end for end, so that the image is bottom row first, as GL
-// takes it.
+// are swapped end for end, and rows stored right to left are reversed, so
+// that the image is bottom row first and left to right, as GL takes it.
 void turnRightWayRound(TgaImage& image, unsigned char descriptor)
 {
     const auto pixel    = static_cast<size_t>(image.channels);
@@ -287,6 +289,13 @@ void turnRightWayRound(TgaImage& image, unsigned char descriptor)
         for (size_t top = 0; top < height / 2; ++top)
             std::swap_ranges(data + top * width * pixel, data + (top + 1) * width * pixel,
                              data + (height - 1 - top) * width * pixel);
+    if (descriptor & rightToLeft)
+        for (size_t y = 0; y < height; ++y) {
+            unsigned char* row = data + y * width * pixel;
+            for (size_t left = 0; left < width / 2; ++left)
+                std::swap_ranges(row + left * pixel, row + (left + 1) * pixel,
+                                 row + (width - 1 - left) * pixel);
+        }
 }
 
 std::optional<TgaImage> refuse(TgaFailure& failure, TgaError error, int osError = 0)

@@ -428,25 +428,16 @@ class TgaFit : public testing::TestWithParam<Kind> {};
 
 TEST_P(TgaFit, IsTheBlockMeanOfTheFullSizePicture)
 {
+    // The last five make blocks of 65,536 pixels or more (a factor of 256 or
+    // more), which are divided, and just fewer, which are multiplied.
     const struct {
         int width, height;
         unsigned fitSide;
         int factor;
     } cases[] = {
-        { 9, 4, 4, 3 },
-        { 7, 5, 2, 4 },
-        { 10, 3, 5, 2 },
-        { 5, 11, 4, 3 },
-        { 1, 9, 1, 9 },
-        { 6, 6, 6, 1 },
-        { 6, 6, 0, 1 },
-        { 8, 2, 7, 2 },
-        // Blocks of 65,536 pixels or more (a factor of 256 or more) divide;
-        // just fewer multiply.
-        { 300, 260, 1, 300 },
-        { 256, 256, 1, 256 },
-        { 513, 256, 2, 257 },
-        { 255, 257, 1, 257 },
+        { 9, 4, 4, 3 },       { 7, 5, 2, 4 },       { 10, 3, 5, 2 },      { 5, 11, 4, 3 },
+        { 1, 9, 1, 9 },       { 6, 6, 6, 1 },       { 6, 6, 0, 1 },       { 8, 2, 7, 2 },
+        { 300, 260, 1, 300 }, { 256, 256, 1, 256 }, { 513, 256, 2, 257 }, { 255, 257, 1, 257 },
         { 255, 255, 1, 255 },
     };
     for (const auto& c : cases)
@@ -593,6 +584,22 @@ TEST(TgaLimit, PictureAtThePixelLimitIsRead)
     ASSERT_EQ(image->imageData.size(), 4 * tgaMaxPixels);
     const Bytes last(image->imageData.end() - 4, image->imageData.end());
     EXPECT_EQ(last, (Bytes{ 30, 20, 10, 255 }));
+}
+
+// The largest factor: the largest picture fitted to a side of 1, its first
+// half one colour and the rest one step more, so each mean lies halfway and
+// rounds up. Its sums pass 32 bits.
+TEST(TgaLimit, PictureAtThePixelLimitFittedToOnePixelIsItsRoundedMean)
+{
+    Bytes file           = header(10, 8192, 8192, 32);
+    const size_t packets = size_t{ 8192 } * 8192 / 128;
+    for (size_t i = 0; i < packets; ++i) {
+        const int step = i < packets / 2 ? 0 : 1;
+        file.insert(file.end(),
+                    { 0xFF, static_cast<unsigned char>(30 + step), static_cast<unsigned char>(20 + step),
+                      static_cast<unsigned char>(10 + step), static_cast<unsigned char>(254 + step) });
+    }
+    expectImage(loadFitted(file, 1), 4, 1, 1, { 11, 21, 31, 255 });
 }
 
 TEST(TgaLimit, LimitsOnPixelsAndSidesAreInclusive)

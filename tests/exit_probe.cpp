@@ -3,13 +3,18 @@
 // It counts the buffer swaps and keeps the back buffer as back.png in the
 // working directory: as it stood at the first swap, or, when the viewer ends
 // the process before any swap (even from inside a frame), as it stood then.
-// The count goes to swaps.txt when the process ends.
+// The count goes to swaps.txt when the process ends. With PROBE_FAIL_NEW_FROM
+// set to a number of bytes, the program's own allocations of that many or
+// more fail, as they would in a machine out of memory.
 #include "app.h"
 #include "gl_harness.h"
 
 #include <GL/freeglut.h>
 
+#include <cstddef>
 #include <cstdio>
+#include <cstdlib>
+#include <new>
 
 namespace {
 
@@ -49,6 +54,17 @@ extern "C" void __wrap_glutSwapBuffers()
     if (swaps++ == 0)
         saveBackBuffer();
     __real_glutSwapBuffers();
+}
+
+// Linked with --wrap=_Znwm: operator new called from the program's own code
+// (the reader's among it) comes here; the libraries' own calls do not.
+extern "C" void* __real__Znwm(std::size_t size);
+extern "C" void* __wrap__Znwm(std::size_t size)
+{
+    static const char* const failFrom = std::getenv("PROBE_FAIL_NEW_FROM");
+    if (failFrom && size >= std::strtoull(failFrom, nullptr, 10))
+        throw std::bad_alloc();
+    return __real__Znwm(size);
 }
 
 int main(int argc, char** argv)

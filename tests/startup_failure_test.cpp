@@ -2,7 +2,8 @@
 // A picture that cannot be read ends the viewer with status 1 before any
 // frame is shown. Each case runs the real viewer (or a probe that starts the
 // same way) as a child process in a scratch directory whose data/ lacks or
-// spoils one picture.
+// spoils one picture. Every failure message the viewer and the snapshot tool
+// give is checked here whole, as a person reads it.
 #include "child_process.h"
 #include "image_compare.h"
 #include "scene_pictures.h"
@@ -12,7 +13,11 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -64,25 +69,53 @@ bool sameAt(const RgbImage& a, const RgbImage& b, int x, int y)
     return near(colourAt(a, x, y), colourAt(b, x, y), 0);
 }
 
+// What a source checkout has and an installed viewer's directory has not.
+void makeCheckout(const fs::path& dir)
+{
+    fs::create_directories(dir / "scripts");
+    std::ofstream(dir / "scripts" / "run") << "#!/bin/sh\n";
+    fs::permissions(dir / "scripts" / "run", fs::perms::owner_all);
+}
+
+// Every occurrence of `from` in text replaced by `to`.
+std::string replaced(std::string text, const std::string& from, const std::string& to)
+{
+    for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+        text.replace(at, from.size(), to);
+    return text;
+}
+
+const char snapshotUsage[] =
+    "usage: tollmere-snapshot [--steps N] [--out FILE.png]\n"
+    "  --steps N   orbit steps after the start view, 0 to 100000 (default 0: the start view)\n"
+    "  --out FILE  the PNG to write: a name ending in .png, or a device already there\n"
+    "              (default tollmere.png)\n"
+    "Reads its pictures from data/ under the working directory, like the viewer.\n";
+
 } // namespace
 
+// scripts/run is named only in a source checkout: an installed viewer has none.
 TEST_F(StartupFailure, MissingPictureEndsTheViewerWithTheReadersMessage)
 {
-    for (const char* picture : { "Rear.tga", "skyme.tga" }) {
-        SCOPED_TRACE(picture);
-        fs::remove(dir / "data" / picture);
-        const ChildRun outcome = run(VIEWER_PATH);
-        EXPECT_EQ(outcome.status, 1);
-        EXPECT_EQ(outcome.out, "\nUnable to load TGA File!\n");
-        EXPECT_EQ(lineCount(outcome.err), 1) << outcome.err;
-        EXPECT_NE(outcome.err.find(std::string("data/") + picture), std::string::npos) << outcome.err;
-        EXPECT_NE(outcome.err.find("cannot be opened (No such file or directory)"), std::string::npos)
-            << outcome.err;
-        EXPECT_NE(outcome.err.find("data/ is looked up under the working directory"), std::string::npos)
-            << outcome.err;
-        EXPECT_NE(outcome.err.find("scripts/run"), std::string::npos) << outcome.err;
-        fs::copy_file(fs::path(PICTURES_PATH) / picture, dir / "data" / picture);
-    }
+    for (const char* picture : { "Rear.tga", "skyme.tga" })
+        for (const bool checkout : { false, true }) {
+            SCOPED_TRACE(testing::Message() << picture << (checkout ? ", in a checkout" : ""));
+            fs::remove(dir / "data" / picture);
+            if (checkout)
+                makeCheckout(dir);
+            const ChildRun outcome = run(VIEWER_PATH);
+            EXPECT_EQ(outcome.status, 1);
+            EXPECT_EQ(outcome.out, "\nUnable to load TGA File!\n");
+            EXPECT_EQ(lineCount(outcome.err), 1) << outcome.err;
+            EXPECT_NE(outcome.err.find(std::string("data/") + picture), std::string::npos) << outcome.err;
+            EXPECT_NE(outcome.err.find("cannot be opened (No such file or directory)"), std::string::npos)
+                << outcome.err;
+            EXPECT_NE(outcome.err.find("data/ is looked up under the working directory"), std::string::npos)
+                << outcome.err;
+            EXPECT_EQ(outcome.err.find("scripts/run") != std::string::npos, checkout) << outcome.err;
+            fs::copy_file(fs::path(PICTURES_PATH) / picture, dir / "data" / picture);
+            fs::remove_all(dir / "scripts");
+        }
 }
 
 TEST_F(StartupFailure, UnreadableKindEndsTheViewerWithoutTheReadersMessage)
@@ -102,40 +135,146 @@ TEST_F(StartupFailure, UnreadableKindEndsTheViewerWithoutTheReadersMessage)
     EXPECT_NE(outcome.err.find("image types 2 and 10"), std::string::npos) << "which kinds are read";
 }
 
-TEST_F(StartupFailure, SpoiltPictureEndsTheViewerSayingWhy)
+// Each message as a person reads it, whole, with the input that makes it.
+// Rows spoil data/Left.tga unless they say otherwise; @DIR@ stands for the
+// scratch directory, the viewer's working directory.
+TEST_F(StartupFailure, EveryFailureMessageReadsWhole)
 {
+    using Spoil          = std::function<void(const fs::path& dir)>;
+    const Spoil nothing  = [](const fs::path&) {};
+    const auto left      = [](const fs::path& dir) { return dir / "data" / "Left.tga"; };
+    const auto writeLeft = [left](std::vector<unsigned char> bytes) {
+        return [left, bytes](const fs::path& dir) {
+            fs::remove(left(dir));
+            ASSERT_TRUE(writeFile(left(dir).string(), bytes));
+        };
+    };
     const std::string defaultLeft = readText((fs::path(PICTURES_PATH) / "Left.tga").string());
     ASSERT_GT(defaultLeft.size(), 18u);
-    const struct {
-        const char* what;
-        bool directory;
-        std::vector<unsigned char> bytes;
-        const char* reason;
-    } cases[] = {
-        { "a directory", true, {}, "is a directory, not a picture" },
-        { "an empty file", false, {}, "is an empty file, not a picture" },
-        { "a picture cut short in its header", false,
-          std::vector<unsigned char>(defaultLeft.begin(), defaultLeft.begin() + 10),
-          "too short: the file ends after 10 bytes, inside its 18-byte header" },
-        // Wider than llvmpipe's largest texture, though few pixels.
-        { "16385 x 1", false, encodeTga(16385, 1, 3, std::vector<unsigned char>(16385 * 3, 90)),
-          "too large: 16385 x 1 pixels; the limit is 67108864 pixels (8192 x 8192) and 16384 on a side" },
-        // The reader takes it (an empty record); GLU does not.
-        { "0 x 5", false, encodeTga(0, 5, 3, {}),
-          "cannot be made into a texture (0 x 5 pixels): GLU says invalid value" },
+    const std::vector<unsigned char> leftBytes(defaultLeft.begin(), defaultLeft.end());
+    const auto headerOnly = [](int type, int width, int height, int bits) {
+        std::vector<unsigned char> file =
+            encodeTga(0, 0, bits == 32 ? 4 : 3, {}, { bits, type == 10, false, "" });
+        file[12] = static_cast<unsigned char>(width & 0xFF);
+        file[13] = static_cast<unsigned char>(width >> 8);
+        file[14] = static_cast<unsigned char>(height & 0xFF);
+        file[15] = static_cast<unsigned char>(height >> 8);
+        return file;
     };
-    const fs::path left = dir / "data" / "Left.tga";
+    const std::string viewer   = std::string("'") + VIEWER_PATH + "'";
+    const std::string probe    = std::string("'") + PROBE_PATH + "'";
+    const std::string snapshot = std::string("'") + TOLLMERE_SNAPSHOT + "'";
+    const std::string unable   = "\nUnable to load TGA File!\n";
+
+    const struct {
+        const char* input;
+        Spoil spoil;
+        std::string command; // run in the scratch directory
+        int status;
+        std::string out, err;
+    } cases[] = {
+        // A picture that is not there: where it was looked for, and in a
+        // checkout how to make it; a picture there that cannot be opened gets
+        // its own reason and no hint, even in a checkout.
+        { "no Left.tga", [left](const fs::path& dir) { fs::remove(left(dir)); }, viewer, 1, unable,
+          "tollmere: data/Left.tga: cannot be opened (No such file or directory); data/ is looked up "
+          "under the working directory (@DIR@)\n" },
+        { "no Left.tga, in a source checkout",
+          [left](const fs::path& dir) {
+              fs::remove(left(dir));
+              makeCheckout(dir);
+          },
+          viewer, 1, unable,
+          "tollmere: data/Left.tga: cannot be opened (No such file or directory); data/ is looked up "
+          "under the working directory (@DIR@), and scripts/run makes the missing default pictures and "
+          "starts the viewer\n" },
+        { "Left.tga a symbolic link to itself, in a source checkout",
+          [left](const fs::path& dir) {
+              fs::remove(left(dir));
+              fs::create_symlink("Left.tga", left(dir));
+              makeCheckout(dir);
+          },
+          viewer, 1, unable,
+          "tollmere: data/Left.tga: cannot be opened (Too many levels of symbolic links)\n" },
+        { "data a plain file, in a source checkout",
+          [](const fs::path& dir) {
+              fs::remove_all(dir / "data");
+              std::ofstream(dir / "data") << "not a folder\n";
+              makeCheckout(dir);
+          },
+          viewer, 1, unable, "tollmere: data/Rear.tga: cannot be opened (Not a directory)\n" },
+        // Opened, but not a picture the viewer reads.
+        { "Left.tga a pipe that cannot be sought past its header",
+          [left, leftBytes](const fs::path& dir) {
+              fs::remove(left(dir));
+              ASSERT_TRUE(writeFile((dir / "spare.tga").string(), leftBytes));
+              ASSERT_EQ(mkfifo(left(dir).c_str(), 0600), 0);
+          },
+          "sh -c 'cat spare.tga >data/Left.tga 2>/dev/null & exec \"$0\"' " + viewer, 1, "",
+          "tollmere: data/Left.tga: cannot be read (Illegal seek)\n" },
+        { "Left.tga a directory",
+          [left](const fs::path& dir) {
+              fs::remove(left(dir));
+              fs::create_directory(left(dir));
+          },
+          viewer, 1, "", "tollmere: data/Left.tga: is a directory, not a picture\n" },
+        { "Left.tga empty", writeLeft({}), viewer, 1, "",
+          "tollmere: data/Left.tga: is an empty file, not a picture\n" },
+        { "Left.tga of 1 byte", writeLeft({ leftBytes[0] }), viewer, 1, "",
+          "tollmere: data/Left.tga: too short: the file ends after 1 byte, inside its 18-byte header\n" },
+        { "Left.tga cut short in its header",
+          writeLeft(std::vector<unsigned char>(leftBytes.begin(), leftBytes.begin() + 10)), viewer, 1, "",
+          "tollmere: data/Left.tga: too short: the file ends after 10 bytes, inside its 18-byte header\n" },
+        // An 8-bit grey image is a TGA file, but not one the viewer reads.
+        { "Left.tga 8-bit grey",
+          writeLeft({ 0, 0, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 2, 0, 8, 0, 10, 20, 30, 40 }), viewer, 1, "",
+          "tollmere: data/Left.tga: not a kind of TGA file this viewer reads (it reads 16-bit, and 24- or "
+          "32-bit true colour, uncompressed or run-length: image types 2 and 10)\n" },
+        // Wider than llvmpipe's largest texture, though few pixels.
+        { "Left.tga 16385 x 1", writeLeft(encodeTga(16385, 1, 3, std::vector<unsigned char>(16385 * 3, 90))),
+          viewer, 1, "",
+          "tollmere: data/Left.tga: too large: 16385 x 1 pixels; the limit is 67108864 pixels (8192 x 8192) "
+          "and 16384 on a side\n" },
+        { "Left.tga claiming 8193 x 8192", writeLeft(headerOnly(10, 8193, 8192, 32)), viewer, 1, "",
+          "tollmere: data/Left.tga: too large: 8193 x 8192 pixels; the limit is 67108864 pixels (8192 x "
+          "8192) "
+          "and 16384 on a side\n" },
+        { "Left.tga claiming 4097 x 4096 in its header alone", writeLeft(headerOnly(2, 4097, 4096, 32)),
+          viewer, 1, "",
+          "tollmere: data/Left.tga: too short: the file ends long before its 4097 x 4096 pixels\n" },
+        { "Left.tga of 1024 x 1024 with allocations of 4 MiB failing",
+          writeLeft(headerOnly(2, 1024, 1024, 32)), "env PROBE_FAIL_NEW_FROM=4194304 " + probe, 1, "",
+          "tollmere: data/Left.tga: too large for the memory available: 1024 x 1024 pixels\n" },
+        // The reader takes it (an empty record); GLU does not.
+        { "Left.tga 0 x 5", writeLeft(encodeTga(0, 5, 3, {})), viewer, 1, "",
+          "tollmere: data/Left.tga: cannot be made into a texture (0 x 5 pixels): GLU says invalid value\n" },
+        // The snapshot tool.
+        { "tollmere-snapshot --steps -1", nothing, snapshot + " --steps -1", 2, "",
+          std::string("tollmere-snapshot: --steps takes a whole number from 0 to 100000, not '-1'\n")
+              + snapshotUsage },
+        { "tollmere-snapshot --out", nothing, snapshot + " --out", 2, "",
+          std::string("tollmere-snapshot: --out needs a value\n") + snapshotUsage },
+        { "tollmere-snapshot --out into a folder that is not there", nothing,
+          snapshot + " --out no-such-dir/view.png", 1, "",
+          "tollmere-snapshot: cannot write no-such-dir/view.png: No such file or directory\n" },
+        { "tollmere-snapshot --out onto a full disk",
+          [](const fs::path& dir) { fs::create_symlink("/dev/full", dir / "full.png"); },
+          snapshot + " --out full.png", 1, "",
+          "tollmere-snapshot: cannot write full.png: No space left on device\n" },
+        { "tollmere-snapshot without data/", [](const fs::path& dir) { fs::remove_all(dir / "data"); },
+          snapshot, 1, unable,
+          "tollmere: data/Rear.tga: cannot be opened (No such file or directory); data/ is looked up under "
+          "the working directory (@DIR@)\n" },
+    };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        fs::remove(left);
-        if (c.directory)
-            fs::create_directory(left);
-        else
-            ASSERT_TRUE(writeFile(left.string(), c.bytes));
-        const ChildRun outcome = run(VIEWER_PATH);
-        EXPECT_EQ(outcome.status, 1);
-        EXPECT_EQ(outcome.out, "");
-        EXPECT_EQ(outcome.err, std::string("tollmere: data/Left.tga: ") + c.reason + "\n");
+        SCOPED_TRACE(c.input);
+        TearDown();
+        SetUp();
+        c.spoil(dir);
+        const ChildRun outcome = runInDirectory(dir, c.command);
+        EXPECT_EQ(outcome.status, c.status);
+        EXPECT_EQ(outcome.out, c.out);
+        EXPECT_EQ(outcome.err, replaced(c.err, "@DIR@", fs::canonical(dir).string()));
     }
 }
 

@@ -46,6 +46,17 @@ Bytes reversedRows(const Bytes& data, size_t rowBytes)
     return out;
 }
 
+// Every row's pixels end for end.
+Bytes mirroredRows(const Bytes& data, size_t pixelBytes, size_t width)
+{
+    Bytes out;
+    for (size_t row = 0; row < data.size(); row += width * pixelBytes)
+        for (size_t x = width; x-- > 0;)
+            out.insert(out.end(), data.begin() + row + x * pixelBytes,
+                       data.begin() + row + (x + 1) * pixelBytes);
+    return out;
+}
+
 // Where two pixel buffers first differ, or "same".
 std::string firstDifference(const Bytes& a, const Bytes& b)
 {
@@ -58,8 +69,9 @@ std::string firstDifference(const Bytes& a, const Bytes& b)
 }
 
 // Our reader and stb_image give the same picture. stb_image scales 16-bit
-// colours by 255/31 where we shift left by 3, so ours is put on its scale.
-void expectSameAsStb(const std::string& path, bool sixteenBit = false)
+// colours by 255/31 where we shift left by 3, so ours is put on its scale;
+// it ignores the right-to-left bit, so for such a file ours is its mirror.
+void expectSameAsStb(const std::string& path, bool sixteenBit = false, bool rightToLeft = false)
 {
     const auto ours = ourLoad(path);
     const auto stb  = stbLoad(path);
@@ -72,7 +84,8 @@ void expectSameAsStb(const std::string& path, bool sixteenBit = false)
     if (sixteenBit)
         for (auto& b : onStbScale)
             b = static_cast<unsigned char>((b >> 3) * 255 / 31);
-    EXPECT_EQ(firstDifference(onStbScale, stb->imageData), "same") << path;
+    const Bytes want = rightToLeft ? mirroredRows(stb->imageData, stb->channels, stb->sizeX) : stb->imageData;
+    EXPECT_EQ(firstDifference(onStbScale, want), "same") << path;
 }
 
 // --- Files from ImageMagick and Pillow, made at test time ---
@@ -259,11 +272,12 @@ class TgaSampleRead : public testing::TestWithParam<const char*> {};
 TEST_P(TgaSampleRead, SameAsStb)
 {
     REQUIRE_SAMPLES();
-    expectSameAsStb(samplePath(GetParam()), std::string(GetParam()) == "rgba16.tga");
+    const std::string name = GetParam();
+    expectSameAsStb(samplePath(name), name == "rgba16.tga", name.find("_right.tga") != std::string::npos);
 }
 
-// stb_image, like us, ignores the right-to-left bit of rgb32rle_bottom_right
-// and rgb32rle_top_right (Pillow mirrors them).
+// stb_image ignores the right-to-left bit of rgb32rle_bottom_right and
+// rgb32rle_top_right; we honour it, as Pillow does.
 INSTANTIATE_TEST_SUITE_P(
     Samples, TgaSampleRead,
     testing::Values("tga/common/200x32_rgb_bl_raw.tga", "tga/common/200x32_rgb_bl_rle.tga",
@@ -309,15 +323,19 @@ TEST(TgaSamples, EveryOriginAndCompressionShowsThePng)
     }
 }
 
-TEST(TgaSamples, RightToLeftIgnoredTopLeftHonoured)
+// The three files hold the same pixel bytes: said to be stored right to left,
+// they are the plain file's mirror, and top right also upside down.
+TEST(TgaSamples, RightToLeftAndTopLeftHonoured)
 {
     REQUIRE_SAMPLES();
     const auto plain       = ourLoad(samplePath("rgb32rle.tga"));
     const auto bottomRight = ourLoad(samplePath("rgb32rle_bottom_right.tga"));
     const auto topRight    = ourLoad(samplePath("rgb32rle_top_right.tga"));
     ASSERT_TRUE(plain && bottomRight && topRight);
-    EXPECT_EQ(firstDifference(bottomRight->imageData, plain->imageData), "same");
-    EXPECT_EQ(firstDifference(topRight->imageData, reversedRows(plain->imageData, 4 * 199)), "same");
+    const Bytes mirror = mirroredRows(plain->imageData, 4, 199);
+    EXPECT_EQ(firstDifference(bottomRight->imageData, mirror), "same");
+    EXPECT_EQ(firstDifference(topRight->imageData, reversedRows(mirror, 4 * 199)), "same");
+    EXPECT_NE(firstDifference(mirror, plain->imageData), "same") << "the picture is its own mirror";
 }
 
 } // namespace

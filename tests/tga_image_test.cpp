@@ -54,6 +54,34 @@ void expectImage(const std::optional<TgaImage>& image, int channels, int width, 
     EXPECT_EQ(image->imageData, data);
 }
 
+std::optional<TgaImage> loadFitted(const Bytes& bytes, unsigned fitSide)
+{
+    const TempFile file(bytes);
+    TgaLimits limits;
+    limits.fitSide = fitSide;
+    return loadTgaImage(file.path.c_str(), nullptr, limits);
+}
+
+// Rows end for end: bottom row first to top row first and back.
+Bytes flipped(const Bytes& data, size_t rowBytes)
+{
+    Bytes out;
+    for (size_t row = data.size() / rowBytes; row-- > 0;)
+        out.insert(out.end(), data.begin() + row * rowBytes, data.begin() + (row + 1) * rowBytes);
+    return out;
+}
+
+// Every row's pixels end for end: left to right to right to left and back.
+Bytes mirrored(const Bytes& data, size_t pixelBytes, size_t width)
+{
+    Bytes out;
+    for (size_t row = 0; row < data.size(); row += width * pixelBytes)
+        for (size_t x = width; x-- > 0;)
+            out.insert(out.end(), data.begin() + row + x * pixelBytes,
+                       data.begin() + row + (x + 1) * pixelBytes);
+    return out;
+}
+
 // --- The worked examples ---
 
 TEST(TgaExample, BlueGreenRedBecomesRedGreenBlue)
@@ -134,9 +162,11 @@ struct Kind {
     int bits;
     bool runLength;
 
-    TgaWriteOptions options(bool topLeft = false) const
+    TgaWriteOptions options(bool topLeft = false, bool rightToLeft = false) const
     {
-        return { bits, runLength, topLeft, "" };
+        TgaWriteOptions o{ bits, runLength, topLeft, "" };
+        o.rightToLeft = rightToLeft;
+        return o;
     }
 };
 
@@ -217,11 +247,11 @@ INSTANTIATE_TEST_SUITE_P(EntrySizes, TgaColourMap,
                                          MapCase{ 3, 15, true }, MapCase{ 7, 24, true },
                                          MapCase{ 256, 32, false }, MapCase{ 300, 17, true }));
 
-// --- Top-left origin honoured, right-to-left ignored ---
+// --- Rows stored top row first or right to left turned the right way round ---
 
 class TgaOrigin : public testing::TestWithParam<Kind> {};
 
-TEST_P(TgaOrigin, RowsEndBottomFirst)
+TEST_P(TgaOrigin, RowsEndBottomFirstAndLeftToRight)
 {
     const Bytes pixels   = testPicture(5, 4, 4);
     const Bytes expected = decodedPicture(pixels, 4, GetParam().bits);
@@ -230,12 +260,79 @@ TEST_P(TgaOrigin, RowsEndBottomFirst)
         const auto image = loadBytes(file);
         ASSERT_TRUE(image);
         EXPECT_EQ(image->imageData, expected) << "top-left " << topLeft;
-        file[17] |= 0x10; // right-to-left
-        EXPECT_EQ(loadBytes(file)->imageData, expected) << "right-to-left, top-left " << topLeft;
+        EXPECT_EQ(loadBytes(encodeTga(5, 4, 4, pixels, GetParam().options(topLeft, true)))->imageData,
+                  expected)
+            << "stored right to left, top-left " << topLeft;
+        file[17] |= 0x10; // the same bytes, said to be stored right to left
+        EXPECT_EQ(loadBytes(file)->imageData, mirrored(expected, image->channels, 5))
+            << "right-to-left, top-left " << topLeft;
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(All, TgaOrigin, testing::ValuesIn(allKinds), kindName);
+
+// A marked picture of 3 x 2 pixels, built byte by byte (or 6 x 4 in blocks
+// of 2 x 2, for fitting to 3): the first pixel the file stores (its first
+// block) is red, every other one blue. In run-length files the marked rows
+// are a run and a raw packet, the others one run.
+Bytes markedFile(const Kind& kind, int descriptor, int block)
+{
+    const Bytes mark = kind.bits == 16   ? Bytes{ 0x00, 0x7C }
+                       : kind.bits == 24 ? Bytes{ 0, 0, 255 }
+                                         : Bytes{ 0, 0, 255, 200 };
+    const Bytes rest = kind.bits == 16   ? Bytes{ 0x1F, 0x00 }
+                       : kind.bits == 24 ? Bytes{ 255, 0, 0 }
+                                         : Bytes{ 255, 0, 0, 100 };
+    const int width  = 3 * block;
+    Bytes file       = header(kind.runLength ? 10 : 2, width, 2 * block, kind.bits, descriptor);
+    for (int y = 0; y < 2 * block; ++y) {
+        const int marked = y < block ? block : 0;
+        if (!kind.runLength) {
+            for (int x = 0; x < width; ++x)
+                file = file + (x < marked ? mark : rest);
+        } else if (marked) {
+            file = file + Bytes{ static_cast<unsigned char>(0x80 + marked - 1) } + mark;
+            file.push_back(static_cast<unsigned char>(width - marked - 1));
+            for (int x = marked; x < width; ++x)
+                file = file + rest;
+        } else {
+            file = file + Bytes{ static_cast<unsigned char>(0x80 + width - 1) } + rest;
+        }
+    }
+    return file;
+}
+
+class TgaOrientation : public testing::TestWithParam<Kind> {};
+
+TEST_P(TgaOrientation, MarkStandsInTheCornerTheFileStartsFrom)
+{
+    const int bits   = GetParam().bits;
+    const Bytes mark = bits == 16   ? Bytes{ 0xF8, 0, 0 }
+                       : bits == 24 ? Bytes{ 255, 0, 0 }
+                                    : Bytes{ 255, 0, 0, 200 };
+    const Bytes rest = bits == 16   ? Bytes{ 0, 0, 0xF8 }
+                       : bits == 24 ? Bytes{ 0, 0, 255 }
+                                    : Bytes{ 0, 0, 255, 100 };
+    const struct {
+        int descriptor;
+        const char* corner;
+        int at; // the marked pixel of the image, bottom row first
+    } cases[] = { { 0x00, "bottom left", 0 },
+                  { 0x10, "bottom right", 2 },
+                  { 0x20, "top left", 3 },
+                  { 0x30, "top right", 5 } };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.corner);
+        Bytes want;
+        for (int i = 0; i < 6; ++i)
+            want = want + (i == c.at ? mark : rest);
+        const int channels = bits == 32 ? 4 : 3;
+        expectImage(loadBytes(markedFile(GetParam(), c.descriptor, 1)), channels, 3, 2, want);
+        expectImage(loadFitted(markedFile(GetParam(), c.descriptor, 2), 3), channels, 3, 2, want);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(All, TgaOrientation, testing::ValuesIn(allKinds), kindName);
 
 // --- Packets never store past the last pixel ---
 
@@ -301,24 +398,17 @@ TEST(TgaTruncatedExample, KeepsWhatIsThereZerosTheRest)
 
 // --- Scaled down to fit a side, while read ---
 
-// Rows end for end: bottom row first to top row first and back.
-Bytes flipped(const Bytes& data, size_t rowBytes)
-{
-    Bytes out;
-    for (size_t row = data.size() / rowBytes; row-- > 0;)
-        out.insert(out.end(), data.begin() + row * rowBytes, data.begin() + (row + 1) * rowBytes);
-    return out;
-}
-
 // What scaling by `factor` should give, worked out plainly from the
 // full-size image: each pixel the rounded mean of its block, blocks counted
-// from the left and from the first row the file stores.
-TgaImage boxFiltered(const TgaImage& full, int factor, bool topRowFirst)
+// from the first row and the first column the file stores.
+TgaImage boxFiltered(const TgaImage& full, int factor, bool topRowFirst, bool rightToLeft = false)
 {
     const int c = full.channels, w = full.sizeX, h = full.sizeY;
     const int outW = (w + factor - 1) / factor, outH = (h + factor - 1) / factor;
     const size_t row = static_cast<size_t>(w) * c;
-    const Bytes in   = topRowFirst ? flipped(full.imageData, row) : full.imageData;
+    Bytes in         = topRowFirst ? flipped(full.imageData, row) : full.imageData;
+    if (rightToLeft)
+        in = mirrored(in, c, w);
     Bytes out;
     for (int by = 0; by < outH; ++by)
         for (int bx = 0; bx < outW; ++bx)
@@ -329,41 +419,41 @@ TgaImage boxFiltered(const TgaImage& full, int factor, bool topRowFirst)
                         sum += in[y * row + static_cast<size_t>(x) * c + k];
                 out.push_back(static_cast<unsigned char>((sum + count / 2) / count));
             }
+    if (rightToLeft)
+        out = mirrored(out, c, outW);
     return { c, outW, outH, topRowFirst ? flipped(out, static_cast<size_t>(outW) * c) : out };
-}
-
-std::optional<TgaImage> loadFitted(const Bytes& bytes, unsigned fitSide)
-{
-    const TempFile file(bytes);
-    TgaLimits limits;
-    limits.fitSide = fitSide;
-    return loadTgaImage(file.path.c_str(), nullptr, limits);
 }
 
 class TgaFit : public testing::TestWithParam<Kind> {};
 
 TEST_P(TgaFit, IsTheBlockMeanOfTheFullSizePicture)
 {
+    // The last five make blocks of 65,536 pixels or more (a factor of 256 or
+    // more), which are divided, and just fewer, which are multiplied.
     const struct {
         int width, height;
         unsigned fitSide;
         int factor;
     } cases[] = {
-        { 9, 4, 4, 3 }, { 7, 5, 2, 4 }, { 10, 3, 5, 2 }, { 5, 11, 4, 3 },
-        { 1, 9, 1, 9 }, { 6, 6, 6, 1 }, { 6, 6, 0, 1 },  { 8, 2, 7, 2 },
+        { 9, 4, 4, 3 },       { 7, 5, 2, 4 },       { 10, 3, 5, 2 },      { 5, 11, 4, 3 },
+        { 1, 9, 1, 9 },       { 6, 6, 6, 1 },       { 6, 6, 0, 1 },       { 8, 2, 7, 2 },
+        { 300, 260, 1, 300 }, { 256, 256, 1, 256 }, { 513, 256, 2, 257 }, { 255, 257, 1, 257 },
+        { 255, 255, 1, 255 },
     };
     for (const auto& c : cases)
-        for (bool topLeft : { false, true }) {
-            SCOPED_TRACE(testing::Message() << c.width << " x " << c.height << " fitted to " << c.fitSide
-                                            << (topLeft ? ", top row first" : ""));
-            const Bytes file  = encodeTga(c.width, c.height, 4, testPicture(c.width, c.height, 4),
-                                          GetParam().options(topLeft));
-            const auto full   = loadBytes(file);
-            const auto fitted = loadFitted(file, c.fitSide);
-            ASSERT_TRUE(full && fitted);
-            const TgaImage want = boxFiltered(*full, c.factor, topLeft);
-            expectImage(fitted, want.channels, want.sizeX, want.sizeY, want.imageData);
-        }
+        for (const bool topLeft : { false, true })
+            for (const bool rightToLeft : { false, true }) {
+                SCOPED_TRACE(testing::Message()
+                             << c.width << " x " << c.height << " fitted to " << c.fitSide
+                             << (topLeft ? ", top row first" : "") << (rightToLeft ? ", right to left" : ""));
+                const Bytes file  = encodeTga(c.width, c.height, 4, testPicture(c.width, c.height, 4),
+                                              GetParam().options(topLeft, rightToLeft));
+                const auto full   = loadBytes(file);
+                const auto fitted = loadFitted(file, c.fitSide);
+                ASSERT_TRUE(full && fitted);
+                const TgaImage want = boxFiltered(*full, c.factor, topLeft, rightToLeft);
+                expectImage(fitted, want.channels, want.sizeX, want.sizeY, want.imageData);
+            }
 }
 
 TEST_P(TgaFit, FileCutShortIsTheMeanOfItsZeroFilledPicture)
@@ -494,6 +584,22 @@ TEST(TgaLimit, PictureAtThePixelLimitIsRead)
     ASSERT_EQ(image->imageData.size(), 4 * tgaMaxPixels);
     const Bytes last(image->imageData.end() - 4, image->imageData.end());
     EXPECT_EQ(last, (Bytes{ 30, 20, 10, 255 }));
+}
+
+// The largest factor: the largest picture fitted to a side of 1, its first
+// half one colour and the rest one step more, so each mean lies halfway and
+// rounds up. Its sums pass 32 bits.
+TEST(TgaLimit, PictureAtThePixelLimitFittedToOnePixelIsItsRoundedMean)
+{
+    Bytes file           = header(10, 8192, 8192, 32);
+    const size_t packets = size_t{ 8192 } * 8192 / 128;
+    for (size_t i = 0; i < packets; ++i) {
+        const int step = i < packets / 2 ? 0 : 1;
+        file.insert(file.end(),
+                    { 0xFF, static_cast<unsigned char>(30 + step), static_cast<unsigned char>(20 + step),
+                      static_cast<unsigned char>(10 + step), static_cast<unsigned char>(254 + step) });
+    }
+    expectImage(loadFitted(file, 1), 4, 1, 1, { 11, 21, 31, 255 });
 }
 
 TEST(TgaLimit, LimitsOnPixelsAndSidesAreInclusive)

@@ -113,7 +113,8 @@ std::vector<unsigned char> encodeTga(int width, int height, int channels,
     put16(out, static_cast<unsigned>(height));
     out.push_back(static_cast<unsigned char>(options.bits));
     const unsigned alphaBits = options.bits == 32 ? 8u : options.bits == 16 ? 1u : 0u;
-    out.push_back(static_cast<unsigned char>(alphaBits | (options.topLeft ? 0x20u : 0u)));
+    out.push_back(static_cast<unsigned char>(alphaBits | (options.topLeft ? 0x20u : 0u)
+                                             | (options.rightToLeft ? 0x10u : 0u)));
     out.insert(out.end(), options.id.begin(), options.id.end());
     const size_t mapBytes =
         static_cast<size_t>(options.colourMapLength) * ((options.colourMapEntryBits + 7) / 8);
@@ -125,9 +126,11 @@ std::vector<unsigned char> encodeTga(int width, int height, int channels,
     for (int r = 0; r < height; ++r) {
         const int row = options.topLeft ? height - 1 - r : r;
         filePixels.clear();
-        for (int x = 0; x < width; ++x)
+        for (int i = 0; i < width; ++i) {
+            const int x = options.rightToLeft ? width - 1 - i : i;
             filePixels.push_back(filePixel(&pixels[(static_cast<size_t>(row) * width + x) * channels],
                                            channels, options.bits));
+        }
         if (options.runLength)
             appendRunLengthRow(out, filePixels);
         else

@@ -7,12 +7,13 @@
 #include <vector>
 
 struct TgaWriteOptions {
-    int bits       = 24;         // 16, 24 or 32 bits per pixel in the file
-    bool runLength = false;      // image type 10 instead of 2
-    bool topLeft   = false;      // rows stored top row first, descriptor bit 0x20 set
-    std::string id;              // identification field, at most 255 bytes
-    int colourMapLength    = 0;  // entries of a filler colour map (colour-map type 1) before the pixels
-    int colourMapEntryBits = 24; // bits per colour-map entry
+    int bits       = 24;            // 16, 24 or 32 bits per pixel in the file
+    bool runLength = false;         // image type 10 instead of 2
+    bool topLeft   = false;         // rows stored top row first, descriptor bit 0x20 set
+    std::string id;                 // identification field, at most 255 bytes
+    int colourMapLength    = 0;     // entries of a filler colour map (colour-map type 1) before the pixels
+    int colourMapEntryBits = 24;    // bits per colour-map entry
+    bool rightToLeft       = false; // each row stored right to left, descriptor bit 0x10
 };
 
 // pixels: width * height pixels of `channels` (3 or 4) bytes, R, G, B(, A),

@@ -27,17 +27,21 @@ namespace {
     std::exit(1);
 }
 
-// Why the reader refused path, with a hint where a missing picture is looked for.
+// Why the reader refused path. A picture that is not there gets a hint where
+// it was looked for and, in a source checkout, how to make it; one that is
+// there but cannot be opened has its own reason, and no hint. An installed
+// viewer has no scripts/run, so the hint names it only where there is one.
 std::string readerReason(const TgaFailure& failure)
 {
     std::string reason = describeTgaFailure(failure);
-    if (failure.error == TgaError::cannotOpen && failure.osError == ENOENT) {
-        char cwd[4096];
-        reason += "; data/ is looked up under the working directory";
-        if (getcwd(cwd, sizeof cwd))
-            reason += std::string(" (") + cwd + ")";
-        reason += ", and scripts/run starts the viewer from the right place";
-    }
+    if (failure.error != TgaError::cannotOpen || failure.osError != ENOENT)
+        return reason;
+    char cwd[4096];
+    reason += "; data/ is looked up under the working directory";
+    if (getcwd(cwd, sizeof cwd))
+        reason += std::string(" (") + cwd + ")";
+    if (access("scripts/run", X_OK) == 0)
+        reason += ", and scripts/run makes the missing default pictures and starts the viewer";
     return reason;
 }
 

@@ -1,12 +1,17 @@
 // SPDX-License-Identifier: MIT
 // Reads true-colour TGA files: image type 2 (uncompressed) and 10 (run-length
-// packets), 16, 24 or 32 bits per pixel, into packed RGB or RGBA rows with the
-// bottom row first, scaled down as they are read when the caller asks for a
-// side to fit. Nothing here keeps state between calls.
+// packets), 16, 24 or 32 bits per pixel, into packed RGB or RGBA rows, bottom
+// row first and each row left to right, whichever way round the file stores
+// them. When the caller asks for a side to fit, the rows go through the
+// scale-down sink (tga_scale.cpp) as they are decoded. Nothing here keeps
+// state between calls.
 #include "tga_image.h"
+
+#include "tga_scale.h"
 
 #include <algorithm>
 #include <cerrno>
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -20,6 +25,7 @@
 namespace {
 
 const size_t headerBytes          = 18;
+const unsigned char rightToLeft   = 0x10; // image descriptor: each row stored right to left
 const unsigned char topLeftOrigin = 0x20; // image descriptor: rows stored top row first
 
 // A header can claim 4 x 65535 x 65535 bytes (17 GB) in a file of 18 bytes,
@@ -75,6 +81,20 @@ bool isTrueColour(const TgaHeader& header)
            && (header.bits == 16 || header.bits == 24 || header.bits == 32);
 }
 
+// The whole factor a picture is scaled down by so that no side is longer
+// than fitSide; 1 when it fits already.
+unsigned scaleFactor(const TgaHeader& header, unsigned fitSide)
+{
+    const unsigned longest = std::max(header.width, header.height);
+    return fitSide == 0 || longest <= fitSide ? 1 : (longest + fitSide - 1) / fitSide;
+}
+
+bool withinLimits(const TgaHeader& header, const TgaLimits& limits)
+{
+    return header.width <= limits.maxSide && header.height <= limits.maxSide
+           && static_cast<std::uint64_t>(header.width) * header.height <= limits.maxPixels;
+}
+
 // Skips the identification field and any colour map: the pixels follow them.
 bool seekToPixels(std::FILE* file, const TgaHeader& header)
 {
@@ -124,120 +144,6 @@ void storePixel(const unsigned char* in, int bits, unsigned char* out)
     out[2] = in[0];
     if (bits == 32)
         out[3] = in[3];
-}
-
-// Where decoded rows go, in file order: straight into the image, or, when
-// the picture is scaled down, added up factor x factor pixels at a time, so
-// the full-size picture never stands in memory.
-struct RowSink {
-    unsigned char* image = nullptr; // the image's pixels
-    int channels         = 3;
-    unsigned width       = 0;              // file pixels in a row
-    unsigned factor      = 1;              // 1: rows are the image's own
-    unsigned outWidth    = 0;              // pixels in an image row
-    std::vector<unsigned char> row;        // the file row being decoded, when scaling
-    std::vector<std::uint32_t> columnSums; // per file pixel and channel of the band being added up
-    unsigned rowsInBand = 0;
-    unsigned bandsDone  = 0;
-};
-
-// cppcheck-suppress constParameterReference ; the caller writes the row returned (cppcheck 2.17)
-unsigned char* rowToFill(RowSink& sink, unsigned y)
-{
-    if (sink.factor == 1)
-        return sink.image + static_cast<size_t>(y) * sink.width * sink.channels;
-    return sink.row.data();
-}
-
-// Adds a file row into the band's column sums; the band's first row sets
-// them instead, which spares clearing them. The inner loop of a fixed length
-// lets the compiler add many bytes at a time.
-void addRow(RowSink& sink, const unsigned char* in)
-{
-    std::uint32_t* sum = sink.columnSums.data(); // at most 65535 x 255
-    const size_t n     = sink.columnSums.size();
-    const bool first   = sink.rowsInBand == 0;
-    size_t i           = 0;
-    for (; i + 16 <= n; i += 16) {
-        unsigned char bytes[16]; // a copy the sums cannot alias
-        std::memcpy(bytes, in + i, sizeof bytes);
-        if (first)
-            for (size_t k = 0; k < 16; ++k)
-                sum[i + k] = bytes[k];
-        else
-            for (size_t k = 0; k < 16; ++k)
-                sum[i + k] += bytes[k];
-    }
-    for (; i < n; ++i)
-        sum[i] = first ? in[i] : sum[i] + in[i];
-}
-
-// Rounded means by a multiplication in place of a division per pixel and
-// channel, which would cost more than all the rest: for n * count < 2^40,
-// floor(n / count) is (n * ceil(2^40 / count)) >> 40 exactly. Counts of 2^16
-// or more (scaling by more than 256) divide.
-struct Divider {
-    std::uint64_t count;
-    std::uint64_t multiplier; // 0: divide
-
-    explicit Divider(std::uint64_t blockPixels)
-        : count(blockPixels),
-          multiplier(blockPixels < (1u << 16) ? ((std::uint64_t{ 1 } << 40) + blockPixels - 1) / blockPixels
-                                              : 0)
-    {
-    }
-
-    unsigned char mean(std::uint64_t sum) const
-    {
-        const std::uint64_t n = sum + count / 2;
-        return static_cast<unsigned char>(multiplier ? (n * multiplier) >> 40 : n / count);
-    }
-};
-
-// The band's means as the next image row: each over the pixels its block
-// holds, fewer at the right edge and in the last band. Sum is 32 bits where a
-// block's sum fits, the quicker.
-template <int channels, typename Sum> void endBandOf(RowSink& sink)
-{
-    unsigned char* out          = sink.image + static_cast<size_t>(sink.bandsDone) * sink.outWidth * channels;
-    const std::uint32_t* column = sink.columnSums.data();
-    const Divider whole(std::uint64_t{ sink.factor } * sink.rowsInBand);
-    const unsigned lastColumns = sink.outWidth > 0 ? sink.width - (sink.outWidth - 1) * sink.factor : 1;
-    const Divider edge(std::uint64_t{ lastColumns } * sink.rowsInBand);
-    for (unsigned x = 0; x < sink.outWidth; ++x) {
-        const unsigned columns = std::min(sink.factor, sink.width - x * sink.factor);
-        Sum sum[channels]      = {};
-        for (unsigned i = 0; i < columns; ++i, column += channels)
-            for (int c = 0; c < channels; ++c)
-                sum[c] += column[c];
-        const Divider& divider = columns == sink.factor ? whole : edge;
-        for (int c = 0; c < channels; ++c)
-            *out++ = divider.mean(sum[c]);
-    }
-    sink.rowsInBand = 0;
-    ++sink.bandsDone;
-}
-
-void endBand(RowSink& sink)
-{
-    const bool fits32 = static_cast<std::uint64_t>(sink.factor) * sink.rowsInBand * 255 <= UINT32_MAX;
-    if (sink.channels == 4)
-        fits32 ? endBandOf<4, std::uint32_t>(sink) : endBandOf<4, std::uint64_t>(sink);
-    else
-        fits32 ? endBandOf<3, std::uint32_t>(sink) : endBandOf<3, std::uint64_t>(sink);
-}
-
-// A file row has been decoded; null stands for a row of zeros.
-void rowDone(RowSink& sink, const unsigned char* row)
-{
-    if (sink.factor == 1)
-        return;
-    if (row)
-        addRow(sink, row);
-    else if (sink.rowsInBand == 0)
-        std::fill(sink.columnSums.begin(), sink.columnSums.end(), 0);
-    if (++sink.rowsInBand == sink.factor)
-        endBand(sink);
 }
 
 // Uncompressed pixels of one row in one read; the whole pixels placed.
@@ -357,44 +263,39 @@ void readPixels(std::FILE* file, const TgaHeader& header, int channels, RowSink&
     if (header.imageType == 10)
         reader.buffer.resize(size_t{ 64 } << 10);
     std::vector<unsigned char> fileRow(header.imageType == 10 ? 0 : header.bits / 8u * header.width);
-    unsigned y = 0;
-    while (y < header.height) {
-        unsigned char* row  = rowToFill(sink, y++);
-        const size_t placed = header.imageType == 10 ? readPacketRow(reader, header, channels, packet, row)
-                                                     : readRow(file, header, channels, fileRow, row);
-        if (placed < header.width && sink.factor > 1)
-            std::fill(row + placed * channels, row + static_cast<size_t>(header.width) * channels, 0);
-        rowDone(sink, row);
-        if (placed < header.width)
-            break;
+    unsigned y    = 0;
+    size_t placed = header.width;
+    while (y < header.height && placed == header.width) {
+        unsigned char* row = rowToFill(sink, y++);
+        placed             = header.imageType == 10 ? readPacketRow(reader, header, channels, packet, row)
+                                                    : readRow(file, header, channels, fileRow, row);
+        rowDone(sink, row, placed);
     }
     for (; y < header.height; ++y)
-        rowDone(sink, nullptr);
-    if (sink.rowsInBand > 0)
-        endBand(sink);
+        rowDone(sink, nullptr, 0);
+    endRows(sink);
 }
 
-// Swaps rows end for end, so a file stored top row first ends bottom row first.
-void flipRows(std::vector<unsigned char>& data, size_t rowBytes, unsigned rows)
+// Turns the decoded picture the right way round: rows stored top row first
+// are swapped end for end, and rows stored right to left are reversed, so
+// that the image is bottom row first and left to right, as GL takes it.
+void turnRightWayRound(TgaImage& image, unsigned char descriptor)
 {
-    for (size_t top = 0; top < rows / 2; ++top) {
-        unsigned char* topRow = data.data() + top * rowBytes;
-        std::swap_ranges(topRow, topRow + rowBytes, data.data() + (rows - 1 - top) * rowBytes);
-    }
-}
-
-// The whole factor a picture is scaled down by so that no side is longer
-// than fitSide; 1 when it fits already.
-unsigned scaleFactor(const TgaHeader& header, unsigned fitSide)
-{
-    const unsigned longest = std::max(header.width, header.height);
-    return fitSide == 0 || longest <= fitSide ? 1 : (longest + fitSide - 1) / fitSide;
-}
-
-bool withinLimits(const TgaHeader& header, const TgaLimits& limits)
-{
-    return header.width <= limits.maxSide && header.height <= limits.maxSide
-           && static_cast<std::uint64_t>(header.width) * header.height <= limits.maxPixels;
+    const auto pixel    = static_cast<size_t>(image.channels);
+    const size_t width  = static_cast<size_t>(image.sizeX);
+    const size_t height = static_cast<size_t>(image.sizeY);
+    unsigned char* data = image.imageData.data();
+    if (descriptor & topLeftOrigin)
+        for (size_t top = 0; top < height / 2; ++top)
+            std::swap_ranges(data + top * width * pixel, data + (top + 1) * width * pixel,
+                             data + (height - 1 - top) * width * pixel);
+    if (descriptor & rightToLeft)
+        for (size_t y = 0; y < height; ++y) {
+            unsigned char* row = data + y * width * pixel;
+            for (size_t left = 0; left < width / 2; ++left)
+                std::swap_ranges(row + left * pixel, row + (left + 1) * pixel,
+                                 row + (width - 1 - left) * pixel);
+        }
 }
 
 std::optional<TgaImage> refuse(TgaFailure& failure, TgaError error, int osError = 0)
@@ -428,23 +329,15 @@ std::optional<TgaImage> decode(std::FILE* file, const TgaLimits& limits, TgaFail
     if (!claimIsBacked(header, channels, size, fileLeft))
         return refuse(failure, TgaError::tooShort);
 
+    const unsigned factor = scaleFactor(header, limits.fitSide);
+    const unsigned width  = (header.width + factor - 1) / factor;
+    const unsigned height = (header.height + factor - 1) / factor;
+    TgaImage image{ channels, static_cast<int>(width), static_cast<int>(height), {} };
+    image.imageData.resize(static_cast<size_t>(channels) * width * height); // zeros for pixels the file lacks
     RowSink sink;
-    sink.channels       = channels;
-    sink.width          = header.width;
-    sink.factor         = scaleFactor(header, limits.fitSide);
-    sink.outWidth       = (header.width + sink.factor - 1) / sink.factor;
-    const unsigned outH = (header.height + sink.factor - 1) / sink.factor;
-    TgaImage image{ channels, static_cast<int>(sink.outWidth), static_cast<int>(outH), {} };
-    // zeros for pixels the file lacks
-    image.imageData.resize(static_cast<size_t>(channels) * sink.outWidth * outH);
-    if (sink.factor > 1) {
-        sink.row.resize(static_cast<size_t>(channels) * header.width);
-        sink.columnSums.resize(static_cast<size_t>(channels) * header.width);
-    }
-    sink.image = image.imageData.data();
+    startRows(sink, image.imageData.data(), channels, header.width, factor);
     readPixels(file, header, channels, sink);
-    if (header.descriptor & topLeftOrigin)
-        flipRows(image.imageData, static_cast<size_t>(channels) * sink.outWidth, outH);
+    turnRightWayRound(image, header.descriptor);
     return image;
 }
 
@@ -473,27 +366,7 @@ std::optional<TgaImage> readFile(std::FILE* file, const TgaLimits& limits, TgaFa
     }
 }
 
-} // namespace
-
-std::optional<TgaImage> loadTgaImage(const char* path, TgaFailure* failure, const TgaLimits& limits)
-{
-    TgaFailure why;
-    why.limits = limits;
-    std::optional<TgaImage> image;
-    if (std::FILE* file = std::fopen(path, "rb")) {
-        image = readFile(file, limits, why);
-        std::fclose(file);
-    } else {
-        why.error   = TgaError::cannotOpen;
-        why.osError = errno;
-        std::fputs("\nUnable to load TGA File!\n", stdout);
-    }
-    if (failure)
-        *failure = why;
-    return image;
-}
-
-namespace {
+// --- Failure reasons ---
 
 std::string osReason(int osError)
 {
@@ -514,6 +387,24 @@ std::string limitText(const TgaLimits& limits)
 }
 
 } // namespace
+
+std::optional<TgaImage> loadTgaImage(const char* path, TgaFailure* failure, const TgaLimits& limits)
+{
+    TgaFailure why;
+    why.limits = limits;
+    std::optional<TgaImage> image;
+    if (std::FILE* file = std::fopen(path, "rb")) {
+        image = readFile(file, limits, why);
+        std::fclose(file);
+    } else {
+        why.error   = TgaError::cannotOpen;
+        why.osError = errno;
+        std::fputs("\nUnable to load TGA File!\n", stdout);
+    }
+    if (failure)
+        *failure = why;
+    return image;
+}
 
 std::string describeTgaFailure(const TgaFailure& failure)
 {

@@ -11,7 +11,7 @@ struct TgaImage {
     int channels;                         // bytes per pixel: 3 (RGB) or 4 (RGBA)
     int sizeX;                            // width in pixels (after any scaling down)
     int sizeY;                            // height in pixels
-    std::vector<unsigned char> imageData; // sizeX * sizeY * channels bytes, bottom row first
+    std::vector<unsigned char> imageData; // sizeX * sizeY * channels bytes, bottom row first, left to right
 };
 
 // The most pixels a picture may have: a decompression-bomb limit. An 8192 x 8192

@@ -7,6 +7,7 @@
 // summary line last; writes a JUnit file for scripts/test to count.
 //   node tests/web/page_test.mjs --site build-web --goldens tests/golden
 //        --out build-web/test-results [--junit FILE] [--page-picture FILE.png]
+//        [--only TEXT]   (only the checks whose name holds TEXT)
 import fs from 'node:fs';
 import http from 'node:http';
 import os from 'node:os';
@@ -22,6 +23,7 @@ const { values: options } = parseArgs({
         out: { type: 'string', default: 'build-web/test-results' },
         junit: { type: 'string' },
         'page-picture': { type: 'string' },
+        only: { type: 'string' }, // only the checks whose name holds this
     },
 });
 
@@ -181,11 +183,22 @@ function counters(page) {
     }));
 }
 
-function framesShownAtLeast(page, frames) {
-    return page.waitForFunction(
-        (n) => typeof Module !== 'undefined' && typeof Module._tollmere_frames_shown === 'function'
-               && Module._tollmere_frames_shown() >= n,
-        { timeout: frameTimeout }, frames);
+// Waits for `frames` frames shown; on a timeout, says how far the page got.
+async function framesShownAtLeast(opened, frames) {
+    try {
+        await opened.page.waitForFunction(
+            (n) => typeof Module !== 'undefined' && typeof Module._tollmere_frames_shown === 'function'
+                   && Module._tollmere_frames_shown() >= n,
+            { timeout: frameTimeout }, frames);
+    } catch (error) {
+        const state = await opened.page.evaluate(() => JSON.stringify({
+            frames: typeof Module !== 'undefined' && Module._tollmere_frames_shown?.(),
+            steps: typeof Module !== 'undefined' && Module._tollmere_orbit_steps?.(),
+            message: document.getElementById('message')?.textContent,
+        })).catch((e) => String(e));
+        throw new Error(`${frames} frames not shown within ${frameTimeout / 1000} s: ${state}; ` +
+                        `console: ${opened.consoleLines.slice(-5).join(' | ')}; errors: ${opened.errors.join(' | ')}`);
+    }
 }
 
 // Waits until the browser has run `n` more animation frames.
@@ -209,7 +222,7 @@ async function canvasPicture(page) {
 // The page at `steps` orbit steps, once its first frame is shown.
 async function pageAtStep(browser, site, steps) {
     const opened = await openPage(browser, `${site}/#steps=${steps}`);
-    await framesShownAtLeast(opened.page, 1);
+    await framesShownAtLeast(opened, 1);
     await animationFrames(opened.page, 2); // the frame handed over is on the screen
     return opened;
 }
@@ -252,15 +265,16 @@ async function checkView(browser, site, steps, results) {
     }
 }
 
-// The whole page (canvas, message and whatever is under it) for the README.
+// The page as a person sees it (the canvas and what is under it, with the
+// page's margin round them) for the README.
 async function writePagePicture(page, file) {
-    const box = await page.evaluate(() => {
-        const r = document.body.getBoundingClientRect();
-        return { width: Math.ceil(r.right + r.left), height: Math.ceil(r.bottom + r.top) };
+    const clip = await page.evaluate(() => {
+        const canvas = document.getElementById('canvas').getBoundingClientRect();
+        const body = document.body.getBoundingClientRect();
+        return { x: 0, y: 0, width: Math.ceil(canvas.right + canvas.left), height: Math.ceil(body.bottom + canvas.top) };
     });
-    await page.setViewport({ width: Math.max(box.width, canvasSize), height: box.height, deviceScaleFactor: 1 });
     fs.mkdirSync(path.dirname(file), { recursive: true });
-    await page.screenshot({ path: file, type: 'png' });
+    await page.screenshot({ path: file, type: 'png', clip });
 }
 
 // A left click sets the camera circling, one orbit step for each frame
@@ -284,9 +298,9 @@ async function checkClicks(browser, site) {
             await page.mouse.click(x, y, { button: 'left' });
             const before = await counters(page);
             await page.waitForFunction((n) => Module._tollmere_orbit_steps() >= n, { timeout: frameTimeout },
-                                       before.steps + 20);
+                                       before.steps + 10);
             const a = await counters(page);
-            await animationFrames(page, 10);
+            await animationFrames(page, 5);
             const b = await counters(page);
             expect(b.steps > a.steps, `after a left click the orbit stands at ${b.steps} steps`);
             expect(b.steps - a.steps === b.frames - a.frames,
@@ -299,7 +313,7 @@ async function checkClicks(browser, site) {
             await animationFrames(page, 2);
             const stopped = await counters(page);
             const first = await canvasPicture(page);
-            await animationFrames(page, 10);
+            await animationFrames(page, 5);
             const later = await counters(page);
             const second = await canvasPicture(page);
             expect(later.steps === stopped.steps,
@@ -326,7 +340,7 @@ async function checkNoGlErrors(browser, site) {
         const box = await (await page.$('#canvas')).boundingBox();
         await page.mouse.click(box.x + box.width / 2, box.y + box.height / 2, { button: 'left' });
         const start = await counters(page);
-        await framesShownAtLeast(page, start.frames + 40);
+        await framesShownAtLeast(opened, start.frames + 40);
         const end = await counters(page);
         expect(end.glErrors === 0, `${end.glErrors} GL errors in ${end.frames} frames`);
         const warnings = opened.consoleLines.filter((line) => /webgl|GL_INVALID|GL ERROR/i.test(line));
@@ -402,15 +416,19 @@ function shortRenderer(name) {
 // Runs each check, one line each, and keeps what it found for the summary.
 async function runChecks(engine, checks, results) {
     for (const [name, check] of checks) {
+        if (options.only && !name.includes(options.only))
+            continue;
         const start = Date.now();
         const entry = { name: `${engine}: ${name}` };
+        let line;
         try {
-            console.log(`ok   ${entry.name}: ${await check()}`);
+            line = `ok   ${entry.name}: ${await check()}`;
         } catch (error) {
             entry.failure = String(error.message ?? error);
-            console.log(`FAIL ${entry.name}: ${entry.failure}`);
+            line = `FAIL ${entry.name}: ${entry.failure}`;
         }
         entry.seconds = ((Date.now() - start) / 1000).toFixed(2);
+        console.log(`${line} [${entry.seconds} s]`);
         results.cases.push(entry);
     }
 }
@@ -446,7 +464,7 @@ async function main() {
         server.close();
     }
     const failed = results.cases.filter((c) => c.failure !== undefined).length;
-    const shares = viewSteps.map((s) => (results.viewPercents[s] ?? NaN).toFixed(2)).join(', ');
+    const shares = viewSteps.map((s) => results.viewPercents[s]?.toFixed(2) ?? '-').join(', ');
     if (options.junit)
         fs.writeFileSync(options.junit, junit(results, ((Date.now() - began) / 1000).toFixed(2)));
     console.log(`${results.cases.length - failed} passed, ${failed} failed in ${engine}; views ` +

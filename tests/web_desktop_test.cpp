@@ -13,6 +13,7 @@
 #include <GL/glu.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <string>
@@ -262,6 +263,172 @@ TEST(GlutSolids, FreeglutLeavesTheCurrentNormalAsItWas)
                     static_cast<unsigned>(mesh.triangles.size()));
     for (int k = 0; k < 3; ++k)
         EXPECT_EQ(ffCurrentNormal()[k], before[k]);
+}
+
+// One lit triangle through the desktop's GL, read back in feedback mode, and
+// through the page's pipeline: the same colours and window positions.
+struct LightingCase {
+    const char* name;
+    float shift[3];
+    float turn, axis[3];
+    float scale[3];
+    float normal[3];
+    float ambient[4], diffuse[4], specular[4], emission[4];
+    float shininess;
+    bool localViewer;
+    bool lightsAfterLookAt; // the lights' positions go through a gluLookAt
+};
+
+struct SeenVertex {
+    float window[3]; // x, y in pixels, depth 0..1
+    float colour[4]; // 0..1
+};
+
+const float corners[3][3]          = { { -0.6f, -0.5f, 0.2f }, { 0.7f, -0.4f, -0.1f }, { 0.1f, 0.6f, 0.0f } };
+const GLfloat lightAmbient[]       = { 0.3f, 0.2f, 0.1f, 1.0f };
+const GLfloat lightDiffuse[]       = { 0.3f, 0.2f, 0.2f, 1.0f };
+const GLfloat lightSpecular[]      = { 1.0f, 0.0f, 1.0f, 1.0f };
+const GLfloat lightPositions[2][4] = { { -20.0f, 5.0f, -8.0f, 1.0f }, { 5.0f, 5.0f, 10.0f, 1.0f } };
+const double lookAt[9]             = { 8.0, 3.0, 20.0, 0.0, 0.0, 0.0, 0.0, 1.0, 0.0 };
+
+std::vector<SeenVertex> throughDesktop(const LightingCase& c)
+{
+    const GLfloat black[]  = { 0.0f, 0.0f, 0.0f, 1.0f };
+    const GLfloat viewer[] = { c.localViewer ? 1.0f : 0.0f };
+    glViewport(0, 0, windowSide, windowSide);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    gluPerspective(90.0, 1.0, 0.1, 100.0);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    if (c.lightsAfterLookAt)
+        gluLookAt(lookAt[0], lookAt[1], lookAt[2], lookAt[3], lookAt[4], lookAt[5], lookAt[6], lookAt[7],
+                  lookAt[8]);
+    for (int i = 0; i < 2; ++i) {
+        const GLenum light = GL_LIGHT0 + static_cast<GLenum>(i);
+        glLightfv(light, GL_AMBIENT, lightAmbient);
+        glLightfv(light, GL_DIFFUSE, lightDiffuse);
+        glLightfv(light, GL_SPECULAR, lightSpecular);
+        glLightfv(light, GL_POSITION, lightPositions[i]);
+        glEnable(light);
+    }
+    glLightModelfv(GL_LIGHT_MODEL_AMBIENT, black);
+    glLightModelfv(GL_LIGHT_MODEL_LOCAL_VIEWER, viewer);
+    glEnable(GL_LIGHTING);
+    glMaterialfv(GL_FRONT, GL_AMBIENT, c.ambient);
+    glMaterialfv(GL_FRONT, GL_DIFFUSE, c.diffuse);
+    glMaterialfv(GL_FRONT, GL_SPECULAR, c.specular);
+    glMaterialfv(GL_FRONT, GL_EMISSION, c.emission);
+    glMaterialf(GL_FRONT, GL_SHININESS, c.shininess);
+    glTranslatef(c.shift[0], c.shift[1], c.shift[2]);
+    glRotatef(c.turn, c.axis[0], c.axis[1], c.axis[2]);
+    glScalef(c.scale[0], c.scale[1], c.scale[2]);
+
+    GLfloat feedback[64];
+    glFeedbackBuffer(64, GL_3D_COLOR, feedback);
+    glRenderMode(GL_FEEDBACK);
+    glNormal3fv(c.normal);
+    glBegin(GL_TRIANGLES);
+    for (const auto& corner : corners)
+        glVertex3fv(corner);
+    glEnd();
+    const GLint values = glRenderMode(GL_RENDER);
+    std::vector<SeenVertex> seen;
+    if (values != 2 + 3 * 7 || feedback[0] != GL_POLYGON_TOKEN || feedback[1] != 3.0f)
+        return seen;
+    for (int v = 0; v < 3; ++v) {
+        const GLfloat* f = feedback + 2 + 7 * v;
+        seen.push_back({ { f[0], f[1], f[2] }, { f[3], f[4], f[5], f[6] } });
+    }
+    return seen;
+}
+
+std::vector<SeenVertex> throughPage(const LightingCase& c)
+{
+    ffReset();
+    ffViewport(0, 0, windowSide, windowSide);
+    ffMatrixMode(true);
+    ffMultMatrix(perspectiveMatrix(90.0, 1.0, 0.1, 100.0));
+    ffMatrixMode(false);
+    if (c.lightsAfterLookAt)
+        ffMultMatrix(lookAtMatrix(lookAt[0], lookAt[1], lookAt[2], lookAt[3], lookAt[4], lookAt[5], lookAt[6],
+                                  lookAt[7], lookAt[8]));
+    FfLighting& lighting = ffLightingState();
+    for (int i = 0; i < 2; ++i) {
+        FfLight& light = lighting.lights[i];
+        std::copy(lightAmbient, lightAmbient + 4, light.ambient);
+        std::copy(lightDiffuse, lightDiffuse + 4, light.diffuse);
+        std::copy(lightSpecular, lightSpecular + 4, light.specular);
+        light.enabled = true;
+        ffLightPosition(i, lightPositions[i]);
+    }
+    std::fill(lighting.modelAmbient, lighting.modelAmbient + 3, 0.0f);
+    lighting.localViewer = c.localViewer;
+    lighting.enabled     = true;
+    std::copy(c.ambient, c.ambient + 4, lighting.front.ambient);
+    std::copy(c.diffuse, c.diffuse + 4, lighting.front.diffuse);
+    std::copy(c.specular, c.specular + 4, lighting.front.specular);
+    std::copy(c.emission, c.emission + 4, lighting.front.emission);
+    lighting.front.shininess = c.shininess;
+    ffMultMatrix(translationMatrix(c.shift[0], c.shift[1], c.shift[2]));
+    ffMultMatrix(rotationMatrix(c.turn, c.axis[0], c.axis[1], c.axis[2]));
+    ffMultMatrix(scalingMatrix(c.scale[0], c.scale[1], c.scale[2]));
+
+    ffNormal(c.normal[0], c.normal[1], c.normal[2]);
+    ffBegin(FfPrimitive::triangles);
+    for (const auto& corner : corners)
+        ffVertex(corner[0], corner[1], corner[2]);
+    ffEnd();
+    std::vector<SeenVertex> seen;
+    for (const FfVertex& v : ffFrame().vertices) {
+        const float* p = v.position;
+        SeenVertex s{ { (p[0] / p[3] + 1.0f) * windowSide / 2, (p[1] / p[3] + 1.0f) * windowSide / 2,
+                        (p[2] / p[3] + 1.0f) / 2 },
+                      {} };
+        for (int k = 0; k < 4; ++k)
+            s.colour[k] = v.colour[k] / 255.0f;
+        seen.push_back(s);
+    }
+    return seen;
+}
+
+TEST(FixedFunction, LightsAndTransformsAsTheDesktopsGl)
+{
+    // clang-format off
+    const LightingCase cases[] = {
+        { "the bell material, facing the viewer", { 0, 0, -4 }, 0, { 0, 1, 0 }, { 1, 1, 1 }, { 0, 0, 1 },
+          { 0, 0.6f, 1, 1 }, { 0.8f, 0.8f, 0.8f, 1 }, { 0, 0, 0, 1 }, { 0, 0, 0, 1 }, 0, false, false },
+        { "a glScalef(6, 3, 6) box's top: a shortened normal", { 1, -2, -6 }, 0, { 0, 1, 0 }, { 6, 3, 6 }, { 0, 1, 0 },
+          { 0.45f, 0.25f, 0.17f, 1 }, { 0.8f, 0.8f, 0.8f, 1 }, { 0, 0, 0, 1 }, { 0, 0, 0, 1 }, 0, false, false },
+        { "a scale below one lengthens the normal", { 0, 0, -2 }, 30, { 1, 1, 0 }, { 0.4f, 0.5f, 0.3f }, { 0, 0.6f, 0.8f },
+          { 0.2f, 0.2f, 0.2f, 1 }, { 0.8f, 0.8f, 0.8f, 1 }, { 0, 0, 0, 1 }, { 0, 0, 0, 1 }, 0, false, false },
+        { "white emission saturates", { 0, 0, -3 }, 10, { 0, 0, 1 }, { 1, 1, 1 }, { 0, 0, 1 },
+          { 1, 1, 1, 1 }, { 0.8f, 0.8f, 0.8f, 1 }, { 0, 0, 0, 1 }, { 1, 1, 1, 1 }, 0, false, false },
+        { "the bells' mouth turn, 95 degrees about -x", { -2, 1, -5 }, 95, { -2, 0, 0 }, { 1, 1, 1 }, { 0.3f, 0.2f, 0.9f },
+          { 0, 0.6f, 1, 1 }, { 0.8f, 0.8f, 0.8f, 1 }, { 0, 0, 0, 1 }, { 0, 0, 0, 1 }, 0, false, false },
+        { "facing away from both lights: ambient only", { 0, 0, -4 }, 0, { 0, 1, 0 }, { 1, 1, 1 }, { 0, -1, 0 },
+          { 0.37f, 0.25f, 0.17f, 1 }, { 0.8f, 0.8f, 0.8f, 0.5f }, { 0, 0, 0, 1 }, { 0, 0, 0, 1 }, 0, false, false },
+        { "specular, infinite viewer", { 0, 0, -3 }, 20, { 0, 1, 0 }, { 1, 1, 1 }, { 0.2f, 0.3f, 1 },
+          { 0.1f, 0.1f, 0.1f, 1 }, { 0.5f, 0.5f, 0.5f, 1 }, { 1, 1, 1, 1 }, { 0, 0, 0, 1 }, 8, false, false },
+        { "specular, local viewer", { 0, 0, -3 }, 20, { 0, 1, 0 }, { 1, 1, 1 }, { 0.2f, 0.3f, 1 },
+          { 0.1f, 0.1f, 0.1f, 1 }, { 0.5f, 0.5f, 0.5f, 1 }, { 1, 1, 1, 1 }, { 0, 0, 0, 1 }, 8, true, false },
+        { "lights given through a look-at", { 0, 0, 0 }, 0, { 0, 1, 0 }, { 1, 1, 1 }, { 0, 0, 1 },
+          { 0, 0.5f, 0, 1 }, { 0.8f, 0.8f, 0.8f, 1 }, { 0, 0, 0, 1 }, { 0, 0, 0, 1 }, 0, false, true },
+    };
+    // clang-format on
+    for (const LightingCase& c : cases) {
+        const std::vector<SeenVertex> real = throughDesktop(c), ours = throughPage(c);
+        ASSERT_EQ(real.size(), 3u) << c.name << ": the desktop's feedback";
+        ASSERT_EQ(ours.size(), 3u) << c.name;
+        for (int v = 0; v < 3; ++v) {
+            for (int k = 0; k < 3; ++k)
+                EXPECT_NEAR(ours[v].window[k], real[v].window[k], k < 2 ? 0.01 : 1e-5)
+                    << c.name << ", vertex " << v << ", window axis " << k;
+            for (int k = 0; k < 4; ++k)
+                EXPECT_NEAR(ours[v].colour[k], real[v].colour[k], 1.0 / 255)
+                    << c.name << ", vertex " << v << ", channel " << k;
+        }
+    }
 }
 
 } // namespace

@@ -165,12 +165,11 @@ unsigned char toByte(float c)
 }
 
 // A vertex through the model-view, the lighting and the projection.
-FfVertex makeVertex(const float position[3], const float normal[3])
+FfVertex makeVertex(const float position[3], const float normal[3], const Vec4& clip)
 {
     const Mat4& mv = modelViewStack.matrices[modelViewStack.top];
     const Vec4 object{ position[0], position[1], position[2], 1.0f };
-    const Vec4 eye  = transform(mv, object);
-    const Vec4 clip = transform(clipMatrix, object);
+    const Vec4 eye = transform(mv, object);
 
     FfVertex v;
     v.position[0]   = clip.x;
@@ -279,6 +278,27 @@ void emitLine(FfVertex a, FfVertex b)
         v.position[3] = 1.0f;
     }
     emitFan(corners);
+}
+
+// False only when no pixel centre can lie inside the triangle: its box,
+// widened by a margin, holds none. A corner behind the eye keeps it, for the
+// clipper to cut.
+bool coversPixelCentre(const float* window, const unsigned corner[3])
+{
+    const float margin = 0.125f;
+    float box[2][2]    = { { INFINITY, -INFINITY }, { INFINITY, -INFINITY } };
+    for (int c = 0; c < 3; ++c)
+        for (int axis = 0; axis < 2; ++axis) {
+            const float w = window[2 * corner[c] + axis];
+            if (std::isnan(w))
+                return true;
+            box[axis][0] = std::min(box[axis][0], w);
+            box[axis][1] = std::max(box[axis][1], w);
+        }
+    for (const auto& range : box)
+        if (std::floor(range[1] + margin - 0.5f) < std::ceil(range[0] - margin - 0.5f))
+            return false;
+    return true;
 }
 
 } // namespace
@@ -459,7 +479,8 @@ void ffVertex(float x, float y, float z)
     updateMatrices();
     updateLighting();
     const float position[3] = { x, y, z };
-    pending.push_back(makeVertex(position, currentNormal));
+    const Vec4 clip         = transform(clipMatrix, { x, y, z, 1.0f });
+    pending.push_back(makeVertex(position, currentNormal, clip));
 }
 
 void ffEnd()
@@ -490,18 +511,49 @@ bool ffInsideBegin()
     return inside;
 }
 
+// Most of a 120 x 120 sphere's triangles are far smaller than a pixel and
+// cover no pixel centre, so they make no fragment: they are left out here,
+// and the vertices only they use are neither lit nor sent. The test is on
+// the bounding box, widened by more than any rasteriser's snapping, so what
+// is drawn stays the same to the pixel.
 void ffDrawTriangles(const float* positions, const float* normalsIn, unsigned vertexCount,
                      const unsigned* indices, unsigned indexCount)
 {
     updateMatrices();
     updateLighting();
-    FfBatch& batch      = currentBatch();
-    const unsigned base = static_cast<unsigned>(frame.vertices.size());
-    for (unsigned i = 0; i < vertexCount; ++i)
-        frame.vertices.push_back(makeVertex(positions + 3 * i, normalsIn + 3 * i));
-    for (unsigned i = 0; i < indexCount; ++i)
-        frame.indices.push_back(base + indices[i]);
-    batch.indexCount += indexCount;
+    static std::vector<Vec4> clip;
+    static std::vector<float> window;  // x, y per vertex; NaN when behind the eye
+    static std::vector<unsigned> sent; // the vertex's place in the frame, or none
+    const unsigned none = ~0u;
+    clip.resize(vertexCount);
+    window.resize(2 * static_cast<size_t>(vertexCount));
+    sent.assign(vertexCount, none);
+    const float vx = static_cast<float>(viewport[0]), vy = static_cast<float>(viewport[1]);
+    const float halfWidth  = static_cast<float>(viewport[2]) / 2,
+                halfHeight = static_cast<float>(viewport[3]) / 2;
+    for (unsigned i = 0; i < vertexCount; ++i) {
+        const float* p    = positions + 3 * i;
+        clip[i]           = transform(clipMatrix, { p[0], p[1], p[2], 1.0f });
+        const bool ahead  = clip[i].w > 0.0f;
+        window[2 * i]     = ahead ? (clip[i].x / clip[i].w + 1.0f) * halfWidth + vx : NAN;
+        window[2 * i + 1] = ahead ? (clip[i].y / clip[i].w + 1.0f) * halfHeight + vy : NAN;
+    }
+
+    FfBatch& batch = currentBatch();
+    for (unsigned t = 0; t + 2 < indexCount; t += 3) {
+        const unsigned* corner = indices + t;
+        if (!coversPixelCentre(window.data(), corner))
+            continue;
+        for (int c = 0; c < 3; ++c) {
+            const unsigned v = corner[c];
+            if (sent[v] == none) {
+                sent[v] = static_cast<unsigned>(frame.vertices.size());
+                frame.vertices.push_back(makeVertex(positions + 3 * v, normalsIn + 3 * v, clip[v]));
+            }
+            frame.indices.push_back(sent[v]);
+        }
+        batch.indexCount += 3;
+    }
 }
 
 const FfFrame& ffFrame()

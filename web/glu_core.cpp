@@ -124,7 +124,7 @@ MipLevel halveLine(const Source& in, int width, int height)
         for (int k = 0; k < in.components; ++k) {
             const float a = alongX ? in.at(2 * i, 0, k) : in.at(0, 2 * i, k);
             const float b = alongX ? in.at(2 * i + 1, 0, k) : in.at(0, 2 * i + 1, k);
-            out.texels.push_back(static_cast<unsigned char>((static_cast<int>(a + b) + 1) / 2));
+            out.texels.push_back(static_cast<unsigned char>(static_cast<int>(a + b) / 2));
         }
     return out;
 }

@@ -23,7 +23,9 @@ int gluPowerOfTwoSide(int side);
 MipLevel gluScaleBytes(const unsigned char* data, int width, int height, int components, int rowBytes,
                        int outWidth, int outHeight);
 
-// The next smaller level: each texel the rounded mean of the two or four it covers.
+// The next smaller level: each texel the mean of the four it covers, rounded,
+// or on a level one texel wide or high the mean of two, rounded down, as
+// GLU makes them.
 MipLevel gluHalveLevel(const MipLevel& level, int components);
 
 // Every level gluBuild2DMipmaps makes of the picture, level 0 first, with no

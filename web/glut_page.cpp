@@ -14,6 +14,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <vector>
 
 // In page_library.js: the browser APIs C++ cannot reach.
 extern "C" void tollmere_set_title(const char* title);
@@ -38,9 +39,53 @@ bool ended       = false;
 
 unsigned framesShown = 0, idleCalls = 0, glErrors = 0;
 
-SolidMesh solid; // reused, so that drawing a solid allocates nothing once warm
+// Each frame's errors are asked for when the next one starts (or when a test
+// asks): asking at once would wait for the browser's GPU process to finish
+// the frame, and the page would draw and render by turns instead of at once.
+bool errorCheckOwed = false;
 
-void drawSolid()
+void checkErrors()
+{
+    if (!errorCheckOwed)
+        return;
+    errorCheckOwed = false;
+    if (glGetError() != GL_NO_ERROR)
+        ++glErrors;
+}
+
+// The scene draws the same few solids every frame, so each is tessellated
+// once and kept: a handful of meshes, the oldest given up past the limit.
+enum class Shape { sphere, cone, cube };
+
+struct CachedSolid {
+    Shape shape;
+    double a, b; // radius, or base and height, or size
+    int slices, stacks;
+    SolidMesh mesh;
+};
+
+std::vector<CachedSolid> solids;
+const size_t maxCachedSolids = 32;
+
+const SolidMesh& solidMesh(Shape shape, double a, double b, int slices, int stacks)
+{
+    for (const CachedSolid& s : solids)
+        if (s.shape == shape && s.a == a && s.b == b && s.slices == slices && s.stacks == stacks)
+            return s.mesh;
+    if (solids.size() >= maxCachedSolids)
+        solids.erase(solids.begin());
+    solids.push_back({ shape, a, b, slices, stacks, {} });
+    SolidMesh& mesh = solids.back().mesh;
+    if (shape == Shape::sphere)
+        tessellateSphere(a, slices, stacks, &mesh);
+    else if (shape == Shape::cone)
+        tessellateCone(a, b, slices, stacks, &mesh);
+    else
+        tessellateCube(a, &mesh);
+    return mesh;
+}
+
+void drawSolid(const SolidMesh& solid)
 {
     ffDrawTriangles(solid.positions.data(), solid.normals.data(),
                     static_cast<unsigned>(solid.positions.size() / 3), solid.triangles.data(),
@@ -62,6 +107,7 @@ void frame()
         endPage();
         return;
     }
+    checkErrors();
     insideFrame = true;
     if (idleCallback) {
         ++idleCalls;
@@ -71,9 +117,8 @@ void frame()
         redisplayPosted = false;
         displayCallback();
     }
-    if (glGetError() != GL_NO_ERROR)
-        ++glErrors;
-    insideFrame = false;
+    errorCheckOwed = true;
+    insideFrame    = false;
 }
 
 int glutButton(unsigned short domButton)
@@ -184,20 +229,17 @@ void glutMainLoop()
 
 void glutSolidSphere(GLdouble radius, GLint slices, GLint stacks)
 {
-    tessellateSphere(radius, slices, stacks, &solid);
-    drawSolid();
+    drawSolid(solidMesh(Shape::sphere, radius, 0.0, slices, stacks));
 }
 
 void glutSolidCone(GLdouble base, GLdouble height, GLint slices, GLint stacks)
 {
-    tessellateCone(base, height, slices, stacks, &solid);
-    drawSolid();
+    drawSolid(solidMesh(Shape::cone, base, height, slices, stacks));
 }
 
 void glutSolidCube(GLdouble size)
 {
-    tessellateCube(size, &solid);
-    drawSolid();
+    drawSolid(solidMesh(Shape::cube, size, 0.0, 0, 0));
 }
 
 EMSCRIPTEN_KEEPALIVE unsigned tollmere_frames_shown()
@@ -207,6 +249,7 @@ EMSCRIPTEN_KEEPALIVE unsigned tollmere_frames_shown()
 
 EMSCRIPTEN_KEEPALIVE unsigned tollmere_gl_errors()
 {
+    checkErrors();
     return glErrors;
 }
 

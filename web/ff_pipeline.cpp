@@ -299,6 +299,15 @@ bool coversPixelCentre(const float* window, const unsigned corner[3])
     return true;
 }
 
+// Whether the eye lies inside the triangle's plane by more than rounding:
+// a triangle seen edge-on is kept.
+bool facesAway(const float* plane, const float eye[3])
+{
+    const float side  = plane[0] * eye[0] + plane[1] * eye[1] + plane[2] * eye[2] - plane[3];
+    const float scale = std::fabs(plane[3]) + std::fabs(plane[0]) + std::fabs(plane[1]) + std::fabs(plane[2]);
+    return side < -1e-4f * scale;
+}
+
 } // namespace
 
 void ffReset()
@@ -515,7 +524,7 @@ bool ffInsideBegin()
 // the bounding box, widened by more than any rasteriser's snapping, so what
 // is drawn stays the same to the pixel.
 void ffDrawTriangles(const float* positions, const float* normalsIn, unsigned vertexCount,
-                     const unsigned* indices, unsigned indexCount)
+                     const unsigned* indices, unsigned indexCount, const float* outwardPlanes)
 {
     updateMatrices();
     updateLighting();
@@ -539,9 +548,15 @@ void ffDrawTriangles(const float* positions, const float* normalsIn, unsigned ve
         window[2 * i + 1] = ahead ? y / w * halfHeight + y0 : NAN;
     }
 
+    float eye[3];
+    if (outwardPlanes && !eyeInObjectSpace(modelViewStack.matrices[modelViewStack.top], eye))
+        outwardPlanes = nullptr;
+
     FfBatch& batch = currentBatch();
     for (unsigned t = 0; t + 2 < indexCount; t += 3) {
         const unsigned* corner = indices + t;
+        if (outwardPlanes && facesAway(outwardPlanes + 4 * static_cast<size_t>(t / 3), eye))
+            continue;
         if (!coversPixelCentre(window.data(), corner))
             continue;
         for (int c = 0; c < 3; ++c) {

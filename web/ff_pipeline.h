@@ -111,9 +111,11 @@ bool ffInsideBegin();
 
 // A solid's triangles: positions and normals in object space, three indices
 // per triangle. The current normal is left as it was, as GL's vertex arrays
-// leave it.
+// leave it. For a closed convex solid, outwardPlanes (four floats per
+// triangle, or null) lets the triangles that face away from the eye be left
+// out: nearer ones of the same solid cover every pixel they would.
 void ffDrawTriangles(const float* positions, const float* normals, unsigned vertexCount,
-                     const unsigned* indices, unsigned indexCount);
+                     const unsigned* indices, unsigned indexCount, const float* outwardPlanes = nullptr);
 
 // What has been drawn since the last ffClearFrame.
 const FfFrame& ffFrame();

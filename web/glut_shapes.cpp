@@ -168,3 +168,24 @@ void tessellateCube(double sizeIn, SolidMesh* mesh)
                                { first, first + 1, first + 2, first, first + 2, first + 3 });
     }
 }
+
+void findOutwardPlanes(SolidMesh* mesh, const float inside[3])
+{
+    mesh->outwardPlanes.clear();
+    const std::vector<float>& p = mesh->positions;
+    for (size_t t = 0; t + 2 < mesh->triangles.size(); t += 3) {
+        const float* a   = &p[3 * static_cast<size_t>(mesh->triangles[t])];
+        const float* b   = &p[3 * static_cast<size_t>(mesh->triangles[t + 1])];
+        const float* c   = &p[3 * static_cast<size_t>(mesh->triangles[t + 2])];
+        const float u[3] = { b[0] - a[0], b[1] - a[1], b[2] - a[2] };
+        const float v[3] = { c[0] - a[0], c[1] - a[1], c[2] - a[2] };
+        float n[3] = { u[1] * v[2] - u[2] * v[1], u[2] * v[0] - u[0] * v[2], u[0] * v[1] - u[1] * v[0] };
+        float d    = n[0] * a[0] + n[1] * a[1] + n[2] * a[2];
+        if (n[0] * inside[0] + n[1] * inside[1] + n[2] * inside[2] > d) {
+            for (float& k : n)
+                k = -k;
+            d = -d;
+        }
+        mesh->outwardPlanes.insert(mesh->outwardPlanes.end(), { n[0], n[1], n[2], d });
+    }
+}

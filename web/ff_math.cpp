@@ -2,6 +2,7 @@
 #include "ff_math.h"
 
 #include <cmath>
+#include <cstddef>
 
 Mat4 identityMatrix()
 {
@@ -165,8 +166,10 @@ Mat3 normalMatrix(const Mat4& modelView)
 
 void transformNormal(const Mat3& n, const float in[3], float out[3])
 {
-    for (int row = 0; row < 3; ++row)
-        out[row] = n.m[row * 3] * in[0] + n.m[row * 3 + 1] * in[1] + n.m[row * 3 + 2] * in[2];
+    for (int row = 0; row < 3; ++row) {
+        const float* m = &n.m[static_cast<size_t>(row) * 3];
+        out[row]       = m[0] * in[0] + m[1] * in[1] + m[2] * in[2];
+    }
 }
 
 // The model-view is affine: the eye is -R^-1 t for its upper 3 x 3 R and

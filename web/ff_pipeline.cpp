@@ -161,7 +161,7 @@ void shade(const Terms& t, const float eye[3], const float n[3], float out[4])
 
 unsigned char toByte(float c)
 {
-    return static_cast<unsigned char>(c * 255.0f + 0.5f);
+    return static_cast<unsigned char>(std::lround(c * 255.0f));
 }
 
 // A vertex through the model-view, the lighting and the projection.
@@ -222,7 +222,8 @@ FfVertex mix(const FfVertex& a, const FfVertex& b, float t)
     FfVertex v;
     for (int k = 0; k < 4; ++k) {
         v.position[k] = a.position[k] + t * (b.position[k] - a.position[k]);
-        v.colour[k]   = static_cast<unsigned char>(a.colour[k] + t * (b.colour[k] - a.colour[k]) + 0.5f);
+        v.colour[k]   = static_cast<unsigned char>(
+            std::lround(static_cast<float>(a.colour[k]) + t * static_cast<float>(b.colour[k] - a.colour[k])));
     }
     for (int k = 0; k < 2; ++k)
         v.texCoord[k] = a.texCoord[k] + t * (b.texCoord[k] - a.texCoord[k]);
@@ -287,9 +288,9 @@ void emitLine(FfVertex a, FfVertex b)
 bool coversPixelCentre(const float* window, const unsigned corner[3])
 {
     const float margin = 0.125f;
-    const float* a     = window + 2 * corner[0];
-    const float* b     = window + 2 * corner[1];
-    const float* c     = window + 2 * corner[2];
+    const float* a     = window + 2 * static_cast<size_t>(corner[0]);
+    const float* b     = window + 2 * static_cast<size_t>(corner[1]);
+    const float* c     = window + 2 * static_cast<size_t>(corner[2]);
     for (int axis = 0; axis < 2; ++axis) {
         const float low  = std::min(std::min(a[axis], b[axis]), c[axis]) - margin;
         const float high = std::max(std::max(a[axis], b[axis]), c[axis]) + margin;
@@ -539,13 +540,13 @@ void ffDrawTriangles(const float* positions, const float* normalsIn, unsigned ve
     const float x0         = static_cast<float>(viewport[0]) + halfWidth - 0.5f;
     const float y0         = static_cast<float>(viewport[1]) + halfHeight - 0.5f;
     for (unsigned i = 0; i < vertexCount; ++i) {
-        const float* p    = positions + 3 * i;
-        const float x     = m[0] * p[0] + m[4] * p[1] + m[8] * p[2] + m[12];
-        const float y     = m[1] * p[0] + m[5] * p[1] + m[9] * p[2] + m[13];
-        const float w     = m[3] * p[0] + m[7] * p[1] + m[11] * p[2] + m[15];
-        const bool ahead  = w > 0.0f;
-        window[2 * i]     = ahead ? x / w * halfWidth + x0 : NAN;
-        window[2 * i + 1] = ahead ? y / w * halfHeight + y0 : NAN;
+        const float* p                         = positions + 3 * static_cast<size_t>(i);
+        const float x                          = m[0] * p[0] + m[4] * p[1] + m[8] * p[2] + m[12];
+        const float y                          = m[1] * p[0] + m[5] * p[1] + m[9] * p[2] + m[13];
+        const float w                          = m[3] * p[0] + m[7] * p[1] + m[11] * p[2] + m[15];
+        const bool ahead                       = w > 0.0f;
+        window[2 * static_cast<size_t>(i)]     = ahead ? x / w * halfWidth + x0 : NAN;
+        window[2 * static_cast<size_t>(i) + 1] = ahead ? y / w * halfHeight + y0 : NAN;
     }
 
     float eye[3];
@@ -563,9 +564,9 @@ void ffDrawTriangles(const float* positions, const float* normalsIn, unsigned ve
             const unsigned v = corner[c];
             if (sent[v] == none) {
                 sent[v]        = static_cast<unsigned>(frame.vertices.size());
-                const float* p = positions + 3 * v;
-                frame.vertices.push_back(
-                    makeVertex(p, normalsIn + 3 * v, transform(clipMatrix, { p[0], p[1], p[2], 1.0f })));
+                const float* p = positions + 3 * static_cast<size_t>(v);
+                frame.vertices.push_back(makeVertex(p, normalsIn + 3 * static_cast<size_t>(v),
+                                                    transform(clipMatrix, { p[0], p[1], p[2], 1.0f })));
             }
             frame.indices.push_back(sent[v]);
         }

@@ -76,8 +76,7 @@ void ffReset();
 
 // The colour GL's lighting equation gives a vertex at eyePosition with the
 // (not renormalised) eyeNormal, clamped to 0..1.
-void ffLitColour(const FfLighting& lighting, const float eyePosition[3], const float eyeNormal[3],
-                 float out[4]);
+void ffLitColour(const FfLighting& state, const float eyePosition[3], const float eyeNormal[3], float out[4]);
 
 // Matrices: the stack glMatrixMode chose.
 void ffMatrixMode(bool projection);

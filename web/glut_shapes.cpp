@@ -10,8 +10,9 @@ namespace {
 // direction following the sign of n; the last entry closes the circle.
 void circleTable(int n, bool halfCircle, std::vector<float>* sint, std::vector<float>* cost)
 {
-    const int size    = std::abs(n);
-    const float angle = (halfCircle ? 1 : 2) * static_cast<float>(M_PI) / static_cast<float>(n == 0 ? 1 : n);
+    const int size = std::abs(n);
+    const float angle =
+        (halfCircle ? 1.0f : 2.0f) * static_cast<float>(M_PI) / static_cast<float>(n == 0 ? 1 : n);
     sint->assign(static_cast<size_t>(size) + 1, 0.0f);
     cost->assign(static_cast<size_t>(size) + 1, 0.0f);
     (*cost)[0] = 1.0f;

@@ -254,6 +254,48 @@ TEST(Culling, KeepsAnySolidThatReachesBehindTheEye)
     EXPECT_GT(ffFrame().indices.size(), sphere.triangles.size() / 2);
 }
 
+// Closed convex solids drawn without the triangles facing away cover the
+// same pixels, seen from near and far, scaled and turned as the scene does.
+TEST(Culling, TrianglesFacingAwayHideNothingOfAConvexSolid)
+{
+    SolidMesh sphere, cone, cube;
+    tessellateSphere(1.1, 40, 30, &sphere);
+    tessellateCone(1.0, 0.9, 40, 10, &cone);
+    tessellateCube(1.0, &cube);
+    const float centre[3] = { 0, 0, 0 }, coneInside[3] = { 0, 0, 0.2f };
+    findOutwardPlanes(&sphere, centre);
+    findOutwardPlanes(&cone, coneInside);
+    findOutwardPlanes(&cube, centre);
+    struct View {
+        float distance, turn, scale[3];
+    };
+    const View views[] = { { 3, 30, { 1, 1, 1 } }, { 12, 200, { 1, 1, 1 } }, { 9, 95, { 6, 3, 6 } } };
+    for (const SolidMesh* mesh : { &sphere, &cone, &cube })
+        for (const View& v : views) {
+            std::set<std::pair<int, int>> pixels[2];
+            size_t triangles[2] = { 0, 0 };
+            for (int cull = 0; cull < 2; ++cull) {
+                startFrame();
+                ffMatrixMode(true);
+                ffMultMatrix(perspectiveMatrix(90.0, 1.0, 0.1, 100.0));
+                ffMatrixMode(false);
+                ffMultMatrix(translationMatrix(0.3f, -0.2f, -v.distance));
+                ffMultMatrix(rotationMatrix(v.turn, -2, 1, 0.5f));
+                ffMultMatrix(scalingMatrix(v.scale[0], v.scale[1], v.scale[2]));
+                ffDrawTriangles(mesh->positions.data(), mesh->normals.data(),
+                                static_cast<unsigned>(mesh->positions.size() / 3), mesh->triangles.data(),
+                                static_cast<unsigned>(mesh->triangles.size()),
+                                cull ? mesh->outwardPlanes.data() : nullptr);
+                pixels[cull]    = coveredPixels();
+                triangles[cull] = ffFrame().indices.size() / 3;
+            }
+            EXPECT_EQ(pixels[1], pixels[0]) << "seen from " << v.distance;
+            // Seen from its apex a cone faces away only with its base.
+            EXPECT_LT(triangles[1], mesh == &sphere ? triangles[0] * 2 / 3 : triangles[0])
+                << "seen from " << v.distance;
+        }
+}
+
 TEST(Errors, AreReportedOnceAsGlReportsThem)
 {
     startFrame();

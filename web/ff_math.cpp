@@ -2,6 +2,7 @@
 #include "ff_math.h"
 
 #include <cmath>
+#include <cstddef>
 
 Mat4 identityMatrix()
 {
@@ -165,6 +166,21 @@ Mat3 normalMatrix(const Mat4& modelView)
 
 void transformNormal(const Mat3& n, const float in[3], float out[3])
 {
-    for (int row = 0; row < 3; ++row)
-        out[row] = n.m[row * 3] * in[0] + n.m[row * 3 + 1] * in[1] + n.m[row * 3 + 2] * in[2];
+    for (int row = 0; row < 3; ++row) {
+        const float* m = &n.m[static_cast<size_t>(row) * 3];
+        out[row]       = m[0] * in[0] + m[1] * in[1] + m[2] * in[2];
+    }
+}
+
+// The model-view is affine: the eye is -R^-1 t for its upper 3 x 3 R and
+// translation t, and R^-1 is the transpose of the normal matrix.
+bool eyeInObjectSpace(const Mat4& modelView, float out[3])
+{
+    const Mat3 n = normalMatrix(modelView);
+    if (n.m[0] == 0.0f && n.m[4] == 0.0f && n.m[8] == 0.0f)
+        return false;
+    const float* t = modelView.m + 12;
+    for (int i = 0; i < 3; ++i)
+        out[i] = -(n.m[0 * 3 + i] * t[0] + n.m[1 * 3 + i] * t[1] + n.m[2 * 3 + i] * t[2]);
+    return true;
 }

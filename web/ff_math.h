@@ -37,3 +37,7 @@ Mat4 lookAtMatrix(double eyeX, double eyeY, double eyeZ, double centerX, double 
 // carries, as GL does with GL_NORMALIZE off. A singular matrix gives zeros.
 Mat3 normalMatrix(const Mat4& modelView);
 void transformNormal(const Mat3& n, const float in[3], float out[3]);
+
+// Where the eye (the eye-space origin) is in the model-view's object space;
+// false for a singular matrix.
+bool eyeInObjectSpace(const Mat4& modelView, float out[3]);

@@ -161,7 +161,7 @@ void shade(const Terms& t, const float eye[3], const float n[3], float out[4])
 
 unsigned char toByte(float c)
 {
-    return static_cast<unsigned char>(c * 255.0f + 0.5f);
+    return static_cast<unsigned char>(std::lround(c * 255.0f));
 }
 
 // A vertex through the model-view, the lighting and the projection.
@@ -222,7 +222,8 @@ FfVertex mix(const FfVertex& a, const FfVertex& b, float t)
     FfVertex v;
     for (int k = 0; k < 4; ++k) {
         v.position[k] = a.position[k] + t * (b.position[k] - a.position[k]);
-        v.colour[k]   = static_cast<unsigned char>(a.colour[k] + t * (b.colour[k] - a.colour[k]) + 0.5f);
+        v.colour[k]   = static_cast<unsigned char>(
+            std::lround(static_cast<float>(a.colour[k]) + t * static_cast<float>(b.colour[k] - a.colour[k])));
     }
     for (int k = 0; k < 2; ++k)
         v.texCoord[k] = a.texCoord[k] + t * (b.texCoord[k] - a.texCoord[k]);
@@ -281,24 +282,31 @@ void emitLine(FfVertex a, FfVertex b)
 }
 
 // False only when no pixel centre can lie inside the triangle: its box,
-// widened by a margin, holds none. A corner behind the eye keeps it, for the
-// clipper to cut.
+// widened by a margin, holds none. Window positions come shifted by half a
+// pixel, so that the centres lie on whole numbers; a corner behind the eye
+// (NaN) keeps the triangle, for the clipper to cut.
 bool coversPixelCentre(const float* window, const unsigned corner[3])
 {
     const float margin = 0.125f;
-    float box[2][2]    = { { INFINITY, -INFINITY }, { INFINITY, -INFINITY } };
-    for (int c = 0; c < 3; ++c)
-        for (int axis = 0; axis < 2; ++axis) {
-            const float w = window[2 * corner[c] + axis];
-            if (std::isnan(w))
-                return true;
-            box[axis][0] = std::min(box[axis][0], w);
-            box[axis][1] = std::max(box[axis][1], w);
-        }
-    for (const auto& range : box)
-        if (std::floor(range[1] + margin - 0.5f) < std::ceil(range[0] - margin - 0.5f))
+    const float* a     = window + 2 * static_cast<size_t>(corner[0]);
+    const float* b     = window + 2 * static_cast<size_t>(corner[1]);
+    const float* c     = window + 2 * static_cast<size_t>(corner[2]);
+    for (int axis = 0; axis < 2; ++axis) {
+        const float low  = std::min(std::min(a[axis], b[axis]), c[axis]) - margin;
+        const float high = std::max(std::max(a[axis], b[axis]), c[axis]) + margin;
+        if (std::floor(high) < std::ceil(low))
             return false;
+    }
     return true;
+}
+
+// Whether the eye lies inside the triangle's plane by more than rounding:
+// a triangle seen edge-on is kept.
+bool facesAway(const float* plane, const float eye[3])
+{
+    const float side  = plane[0] * eye[0] + plane[1] * eye[1] + plane[2] * eye[2] - plane[3];
+    const float scale = std::fabs(plane[3]) + std::fabs(plane[0]) + std::fabs(plane[1]) + std::fabs(plane[2]);
+    return side < -1e-4f * scale;
 }
 
 } // namespace
@@ -517,38 +525,48 @@ bool ffInsideBegin()
 // the bounding box, widened by more than any rasteriser's snapping, so what
 // is drawn stays the same to the pixel.
 void ffDrawTriangles(const float* positions, const float* normalsIn, unsigned vertexCount,
-                     const unsigned* indices, unsigned indexCount)
+                     const unsigned* indices, unsigned indexCount, const float* outwardPlanes)
 {
     updateMatrices();
     updateLighting();
-    static std::vector<Vec4> clip;
-    static std::vector<float> window;  // x, y per vertex; NaN when behind the eye
+    static std::vector<float> window;  // x, y per vertex, less half a pixel; NaN behind the eye
     static std::vector<unsigned> sent; // the vertex's place in the frame, or none
     const unsigned none = ~0u;
-    clip.resize(vertexCount);
     window.resize(2 * static_cast<size_t>(vertexCount));
     sent.assign(vertexCount, none);
-    const float vx = static_cast<float>(viewport[0]), vy = static_cast<float>(viewport[1]);
+    const float* m         = clipMatrix.m;
     const float halfWidth  = static_cast<float>(viewport[2]) / 2,
                 halfHeight = static_cast<float>(viewport[3]) / 2;
+    const float x0         = static_cast<float>(viewport[0]) + halfWidth - 0.5f;
+    const float y0         = static_cast<float>(viewport[1]) + halfHeight - 0.5f;
     for (unsigned i = 0; i < vertexCount; ++i) {
-        const float* p    = positions + 3 * i;
-        clip[i]           = transform(clipMatrix, { p[0], p[1], p[2], 1.0f });
-        const bool ahead  = clip[i].w > 0.0f;
-        window[2 * i]     = ahead ? (clip[i].x / clip[i].w + 1.0f) * halfWidth + vx : NAN;
-        window[2 * i + 1] = ahead ? (clip[i].y / clip[i].w + 1.0f) * halfHeight + vy : NAN;
+        const float* p                         = positions + 3 * static_cast<size_t>(i);
+        const float x                          = m[0] * p[0] + m[4] * p[1] + m[8] * p[2] + m[12];
+        const float y                          = m[1] * p[0] + m[5] * p[1] + m[9] * p[2] + m[13];
+        const float w                          = m[3] * p[0] + m[7] * p[1] + m[11] * p[2] + m[15];
+        const bool ahead                       = w > 0.0f;
+        window[2 * static_cast<size_t>(i)]     = ahead ? x / w * halfWidth + x0 : NAN;
+        window[2 * static_cast<size_t>(i) + 1] = ahead ? y / w * halfHeight + y0 : NAN;
     }
+
+    float eye[3];
+    if (outwardPlanes && !eyeInObjectSpace(modelViewStack.matrices[modelViewStack.top], eye))
+        outwardPlanes = nullptr;
 
     FfBatch& batch = currentBatch();
     for (unsigned t = 0; t + 2 < indexCount; t += 3) {
         const unsigned* corner = indices + t;
+        if (outwardPlanes && facesAway(outwardPlanes + 4 * static_cast<size_t>(t / 3), eye))
+            continue;
         if (!coversPixelCentre(window.data(), corner))
             continue;
         for (int c = 0; c < 3; ++c) {
             const unsigned v = corner[c];
             if (sent[v] == none) {
-                sent[v] = static_cast<unsigned>(frame.vertices.size());
-                frame.vertices.push_back(makeVertex(positions + 3 * v, normalsIn + 3 * v, clip[v]));
+                sent[v]        = static_cast<unsigned>(frame.vertices.size());
+                const float* p = positions + 3 * static_cast<size_t>(v);
+                frame.vertices.push_back(makeVertex(p, normalsIn + 3 * static_cast<size_t>(v),
+                                                    transform(clipMatrix, { p[0], p[1], p[2], 1.0f })));
             }
             frame.indices.push_back(sent[v]);
         }

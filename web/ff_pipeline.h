@@ -76,8 +76,7 @@ void ffReset();
 
 // The colour GL's lighting equation gives a vertex at eyePosition with the
 // (not renormalised) eyeNormal, clamped to 0..1.
-void ffLitColour(const FfLighting& lighting, const float eyePosition[3], const float eyeNormal[3],
-                 float out[4]);
+void ffLitColour(const FfLighting& state, const float eyePosition[3], const float eyeNormal[3], float out[4]);
 
 // Matrices: the stack glMatrixMode chose.
 void ffMatrixMode(bool projection);
@@ -111,9 +110,11 @@ bool ffInsideBegin();
 
 // A solid's triangles: positions and normals in object space, three indices
 // per triangle. The current normal is left as it was, as GL's vertex arrays
-// leave it.
+// leave it. For a closed convex solid, outwardPlanes (four floats per
+// triangle, or null) lets the triangles that face away from the eye be left
+// out: nearer ones of the same solid cover every pixel they would.
 void ffDrawTriangles(const float* positions, const float* normals, unsigned vertexCount,
-                     const unsigned* indices, unsigned indexCount);
+                     const unsigned* indices, unsigned indexCount, const float* outwardPlanes = nullptr);
 
 // What has been drawn since the last ffClearFrame.
 const FfFrame& ffFrame();

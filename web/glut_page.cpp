@@ -76,12 +76,15 @@ const SolidMesh& solidMesh(Shape shape, double a, double b, int slices, int stac
         solids.erase(solids.begin());
     solids.push_back({ shape, a, b, slices, stacks, {} });
     SolidMesh& mesh = solids.back().mesh;
+    // A point inside each solid, for the sides its triangles face.
+    const float centre[3] = { 0.0f, 0.0f, shape == Shape::cone ? static_cast<float>(b) / 4 : 0.0f };
     if (shape == Shape::sphere)
         tessellateSphere(a, slices, stacks, &mesh);
     else if (shape == Shape::cone)
         tessellateCone(a, b, slices, stacks, &mesh);
     else
         tessellateCube(a, &mesh);
+    findOutwardPlanes(&mesh, centre);
     return mesh;
 }
 
@@ -89,7 +92,7 @@ void drawSolid(const SolidMesh& solid)
 {
     ffDrawTriangles(solid.positions.data(), solid.normals.data(),
                     static_cast<unsigned>(solid.positions.size() / 3), solid.triangles.data(),
-                    static_cast<unsigned>(solid.triangles.size()));
+                    static_cast<unsigned>(solid.triangles.size()), solid.outwardPlanes.data());
 }
 
 void endPage()

@@ -10,8 +10,9 @@ namespace {
 // direction following the sign of n; the last entry closes the circle.
 void circleTable(int n, bool halfCircle, std::vector<float>* sint, std::vector<float>* cost)
 {
-    const int size    = std::abs(n);
-    const float angle = (halfCircle ? 1 : 2) * static_cast<float>(M_PI) / static_cast<float>(n == 0 ? 1 : n);
+    const int size = std::abs(n);
+    const float angle =
+        (halfCircle ? 1.0f : 2.0f) * static_cast<float>(M_PI) / static_cast<float>(n == 0 ? 1 : n);
     sint->assign(static_cast<size_t>(size) + 1, 0.0f);
     cost->assign(static_cast<size_t>(size) + 1, 0.0f);
     (*cost)[0] = 1.0f;
@@ -166,5 +167,26 @@ void tessellateCube(double sizeIn, SolidMesh* mesh)
         const unsigned first = static_cast<unsigned>(4 * f);
         mesh->triangles.insert(mesh->triangles.end(),
                                { first, first + 1, first + 2, first, first + 2, first + 3 });
+    }
+}
+
+void findOutwardPlanes(SolidMesh* mesh, const float inside[3])
+{
+    mesh->outwardPlanes.clear();
+    const std::vector<float>& p = mesh->positions;
+    for (size_t t = 0; t + 2 < mesh->triangles.size(); t += 3) {
+        const float* a   = &p[3 * static_cast<size_t>(mesh->triangles[t])];
+        const float* b   = &p[3 * static_cast<size_t>(mesh->triangles[t + 1])];
+        const float* c   = &p[3 * static_cast<size_t>(mesh->triangles[t + 2])];
+        const float u[3] = { b[0] - a[0], b[1] - a[1], b[2] - a[2] };
+        const float v[3] = { c[0] - a[0], c[1] - a[1], c[2] - a[2] };
+        float n[3] = { u[1] * v[2] - u[2] * v[1], u[2] * v[0] - u[0] * v[2], u[0] * v[1] - u[1] * v[0] };
+        float d    = n[0] * a[0] + n[1] * a[1] + n[2] * a[2];
+        if (n[0] * inside[0] + n[1] * inside[1] + n[2] * inside[2] > d) {
+            for (float& k : n)
+                k = -k;
+            d = -d;
+        }
+        mesh->outwardPlanes.insert(mesh->outwardPlanes.end(), { n[0], n[1], n[2], d });
     }
 }

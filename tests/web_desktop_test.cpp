@@ -217,10 +217,11 @@ void drawOurs(const SolidCase& c)
 TEST(GlutSolids, OursDrawTheSamePixelsAsFreeglut)
 {
     const GLfloat mat_ambient_bell[] = { 0.0f, 0.6f, 1.0f, 1.0f };
-    const SolidCase cases[]          = {
-                 { "the bells' sphere", 0, 1.1, 0, 120, 120 }, { "a coarse sphere", 0, 1.0, 0, 7, 5 },
-                 { "the bells' cone", 1, 1.1, 0.9, 120, 120 }, { "a coarse cone", 1, 1.0, 1.5, 9, 3 },
-                 { "the planters' cube", 2, 1.0, 0, 0, 0 },    { "a larger cube", 2, 2.5, 0, 0, 0 },
+
+    const SolidCase cases[] = {
+        { "the bells' sphere", 0, 1.1, 0, 120, 120 }, { "a coarse sphere", 0, 1.0, 0, 7, 5 },
+        { "the bells' cone", 1, 1.1, 0.9, 120, 120 }, { "a coarse cone", 1, 1.0, 1.5, 9, 3 },
+        { "the planters' cube", 2, 1.0, 0, 0, 0 },    { "a larger cube", 2, 2.5, 0, 0, 0 },
     };
     for (const SolidCase& c : cases)
         for (float turn : { 30.0f, 200.0f }) {

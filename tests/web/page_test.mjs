@@ -1,0 +1,478 @@
+// SPDX-License-Identifier: MIT
+// The browser version of Tollmere as a person meets it: build-web/ served
+// from a local server of our own, opened in a real headless browser, driven
+// with real mouse events, and judged by what its canvas shows (screenshots,
+// as the browser composites them). One browser for all the checks; each
+// check opens the page in a tab of its own. Prints one line per check and a
+// summary line last; writes a JUnit file for scripts/test to count.
+//   node tests/web/page_test.mjs --site build-web --goldens tests/golden
+//        --out build-web/test-results [--junit FILE] [--page-picture FILE.png]
+//        [--only TEXT]   (only the checks whose name holds TEXT)
+import fs from 'node:fs';
+import http from 'node:http';
+import os from 'node:os';
+import path from 'node:path';
+import { parseArgs } from 'node:util';
+import { PNG } from 'pngjs';
+import puppeteer from 'puppeteer-core';
+
+const { values: options } = parseArgs({
+    options: {
+        site: { type: 'string', default: 'build-web' },
+        goldens: { type: 'string', default: 'tests/golden' },
+        out: { type: 'string', default: 'build-web/test-results' },
+        junit: { type: 'string' },
+        'page-picture': { type: 'string' },
+        only: { type: 'string' }, // only the checks whose name holds this
+    },
+});
+
+// A pixel differs when a channel is off by more than this (of 255); a view
+// passes with at most this share of its pixels differing. WebGL on a
+// software renderer rasterises and filters a little unlike Mesa's llvmpipe,
+// which drew the goldens.
+const channelTolerance = 8;
+const viewTolerancePercent = 1;
+const viewSteps = [0, 20, 45, 130];
+const canvasSize = 500;
+const frameTimeout = 30000; // ms for the page to draw what is waited for
+
+// ---- a static server: the site, and the same site with one picture missing
+
+const contentTypes = {
+    '.html': 'text/html; charset=utf-8',
+    '.js': 'text/javascript; charset=utf-8',
+    '.css': 'text/css; charset=utf-8',
+    '.wasm': 'application/wasm',
+    '.png': 'image/png',
+    '.tga': 'application/octet-stream',
+};
+// Under this prefix the site is served without this picture (HTTP 404).
+const withoutSignPrefix = '/without-sign';
+const missingPicture = 'data/sign.tga';
+
+function serveSite(site) {
+    const root = path.resolve(site);
+    const server = http.createServer((request, response) => {
+        let name = decodeURIComponent(new URL(request.url, 'http://host').pathname);
+        let withoutSign = false;
+        if (name.startsWith(withoutSignPrefix + '/')) {
+            name = name.slice(withoutSignPrefix.length);
+            withoutSign = true;
+        }
+        if (name.endsWith('/'))
+            name += 'index.html';
+        const file = path.join(root, path.normalize(name));
+        const missing = withoutSign && file === path.join(root, missingPicture);
+        if (missing || !file.startsWith(root + path.sep) || !fs.statSync(file, { throwIfNoEntry: false })?.isFile()) {
+            response.writeHead(404, { 'Content-Type': 'text/plain' }).end('not found\n');
+            return;
+        }
+        response.writeHead(200, {
+            'Content-Type': contentTypes[path.extname(file)] ?? 'application/octet-stream',
+            'Cache-Control': 'no-store',
+        });
+        fs.createReadStream(file).pipe(response);
+    });
+    // Port 0: any free port, so that a person's scripts/web on 8000 is left alone.
+    return new Promise((resolve, reject) => {
+        server.once('error', reject);
+        server.listen(0, '127.0.0.1', () => resolve(server));
+    });
+}
+
+// ---- the browser
+
+const chromiumPaths = ['/usr/bin/chromium-headless-shell', '/usr/lib/chromium/chromium-headless-shell',
+                       '/usr/bin/chromium'];
+
+async function launchChromium() {
+    const executablePath = chromiumPaths.find((p) => fs.existsSync(p));
+    if (!executablePath)
+        throw new Error(`no Chromium found (looked for ${chromiumPaths.join(', ')}); ` +
+                        'scripts/test installs chromium-headless-shell');
+    const userDataDir = fs.mkdtempSync(path.join(os.tmpdir(), 'tollmere-chromium-'));
+    const args = ['--disable-background-networking', '--disable-component-update', '--disable-sync',
+                  '--no-first-run', '--enable-unsafe-swiftshader', '--use-angle=swiftshader'];
+    // Chromium's sandbox refuses to start as root.
+    if (process.getuid?.() === 0)
+        args.push('--no-sandbox');
+    const browser = await puppeteer.launch({
+        executablePath, headless: 'shell', userDataDir, args,
+        defaultViewport: { width: 640, height: 720, deviceScaleFactor: 1 },
+    });
+    return { browser, cleanup: () => fs.rmSync(userDataDir, { recursive: true, force: true }) };
+}
+
+// ---- pictures
+
+function readPng(file) {
+    return PNG.sync.read(fs.readFileSync(file));
+}
+
+function writePng(file, picture) {
+    fs.mkdirSync(path.dirname(file), { recursive: true });
+    fs.writeFileSync(file, PNG.sync.write(picture, { colorType: 2 }));
+}
+
+function pixelDifference(a, b, i) {
+    return Math.max(Math.abs(a.data[i] - b.data[i]), Math.abs(a.data[i + 1] - b.data[i + 1]),
+                    Math.abs(a.data[i + 2] - b.data[i + 2]));
+}
+
+// How many pixels differ by more than the tolerance, and the worst channel difference.
+function comparePictures(expected, actual, tolerance = channelTolerance) {
+    if (expected.width !== actual.width || expected.height !== actual.height)
+        return { sameSize: false };
+    let off = 0, worst = 0;
+    for (let i = 0; i < expected.data.length; i += 4) {
+        const d = pixelDifference(expected, actual, i);
+        worst = Math.max(worst, d);
+        off += d > tolerance;
+    }
+    const pixels = expected.width * expected.height;
+    return { sameSize: true, pixels, off, worst, percent: (100 * off) / pixels };
+}
+
+// The expected picture dimmed to a quarter, each differing pixel in full red.
+function diffPicture(expected, actual) {
+    const diff = new PNG({ width: expected.width, height: expected.height });
+    for (let i = 0; i < expected.data.length; i += 4) {
+        const off = pixelDifference(expected, actual, i) > channelTolerance;
+        for (let c = 0; c < 3; ++c)
+            diff.data[i + c] = off ? (c === 0 ? 255 : 0) : expected.data[i + c] >> 2;
+        diff.data[i + 3] = 255;
+    }
+    return diff;
+}
+
+function describe(c) {
+    return c.sameSize ? `${c.off} of ${c.pixels} pixels (${c.percent.toFixed(3)} %) differ by more than ` +
+                            `${channelTolerance}/255 (worst ${c.worst}/255)`
+                      : 'the pictures differ in size';
+}
+
+// The colours a picture holds, as "r,g,b" strings (at most `limit` of them).
+function coloursIn(picture, limit = 16) {
+    const seen = new Set();
+    for (let i = 0; i < picture.data.length && seen.size < limit; i += 4)
+        seen.add(`${picture.data[i]},${picture.data[i + 1]},${picture.data[i + 2]}`);
+    return seen;
+}
+
+// ---- the page
+
+const viewName = (steps) => `view-${String(steps).padStart(3, '0')}`;
+
+// A tab with the page at `address`, its console and uncaught errors kept.
+async function openPage(browser, address) {
+    const page = await browser.newPage();
+    const consoleLines = [], errors = [];
+    page.on('console', (message) => consoleLines.push(message.text()));
+    page.on('pageerror', (error) => errors.push(String(error.message ?? error)));
+    await page.goto(address, { waitUntil: 'load' });
+    return { page, consoleLines, errors };
+}
+
+// The page's own counters (exported by the viewer for the tests).
+function counters(page) {
+    return page.evaluate(() => ({
+        frames: Module._tollmere_frames_shown(),
+        steps: Module._tollmere_orbit_steps(),
+        glErrors: Module._tollmere_gl_errors(),
+    }));
+}
+
+// Waits for `frames` frames shown; on a timeout, says how far the page got.
+async function framesShownAtLeast(opened, frames) {
+    try {
+        await opened.page.waitForFunction(
+            (n) => typeof Module !== 'undefined' && typeof Module._tollmere_frames_shown === 'function'
+                   && Module._tollmere_frames_shown() >= n,
+            { timeout: frameTimeout }, frames);
+    } catch (error) {
+        const state = await opened.page.evaluate(() => JSON.stringify({
+            frames: typeof Module !== 'undefined' && Module._tollmere_frames_shown?.(),
+            steps: typeof Module !== 'undefined' && Module._tollmere_orbit_steps?.(),
+            message: document.getElementById('message')?.textContent,
+        })).catch((e) => String(e));
+        throw new Error(`${frames} frames not shown within ${frameTimeout / 1000} s: ${state}; ` +
+                        `console: ${opened.consoleLines.slice(-5).join(' | ')}; errors: ${opened.errors.join(' | ')}`);
+    }
+}
+
+// Waits until the browser has run `n` more animation frames.
+function animationFrames(page, n) {
+    return page.evaluate((count) => new Promise((done) => {
+        let left = count;
+        const tick = () => (--left <= 0 ? done() : requestAnimationFrame(tick));
+        requestAnimationFrame(tick);
+    }), n);
+}
+
+// What the canvas shows now, as a person sees it.
+async function canvasPicture(page) {
+    const canvas = await page.$('#canvas');
+    const picture = PNG.sync.read(Buffer.from(await canvas.screenshot({ type: 'png' })));
+    if (picture.width !== canvasSize || picture.height !== canvasSize)
+        throw new Error(`the canvas shows ${picture.width} x ${picture.height} pixels, not ${canvasSize} x ${canvasSize}`);
+    return picture;
+}
+
+// The page at `steps` orbit steps, once its first frame is shown.
+async function pageAtStep(browser, site, steps) {
+    const opened = await openPage(browser, `${site}/#steps=${steps}`);
+    await framesShownAtLeast(opened, 1);
+    await animationFrames(opened.page, 2); // the frame handed over is on the screen
+    return opened;
+}
+
+function expect(condition, message) {
+    if (!condition)
+        throw new Error(message);
+}
+
+function expectNoPageErrors(opened) {
+    expect(opened.errors.length === 0, `the page threw: ${opened.errors.join('; ')}`);
+}
+
+// ---- the checks: each returns a line for the report, or throws what is wrong
+
+async function checkView(browser, site, steps, results) {
+    const opened = await pageAtStep(browser, site, steps);
+    const { page } = opened;
+    try {
+        const actual = await canvasPicture(page);
+        const golden = readPng(path.join(options.goldens, `${viewName(steps)}.png`));
+        const c = comparePictures(golden, actual);
+        results.viewPercents[steps] = c.percent;
+        const shown = await counters(page);
+        expectNoPageErrors(opened);
+        expect(shown.steps === steps, `#steps=${steps} gave ${shown.steps} orbit steps`);
+        if (steps === 0 && options['page-picture'])
+            await writePagePicture(page, options['page-picture']);
+        if (c.sameSize && c.percent <= viewTolerancePercent)
+            return describe(c);
+        const actualPath = path.join(options.out, `${viewName(steps)}-actual.png`);
+        const diffPath = path.join(options.out, `${viewName(steps)}-diff.png`);
+        writePng(actualPath, actual);
+        if (c.sameSize)
+            writePng(diffPath, diffPicture(golden, actual));
+        throw new Error(`${describe(c)}, more than ${viewTolerancePercent} %.\n  Differing pixels in red: ${diffPath}` +
+                        `\n  What was drawn: ${actualPath}`);
+    } finally {
+        await page.close();
+    }
+}
+
+// The page as a person sees it (the canvas and what is under it, with the
+// page's margin round them) for the README.
+async function writePagePicture(page, file) {
+    const clip = await page.evaluate(() => {
+        const canvas = document.getElementById('canvas').getBoundingClientRect();
+        const body = document.body.getBoundingClientRect();
+        return { x: 0, y: 0, width: Math.ceil(canvas.right + canvas.left), height: Math.ceil(body.bottom + canvas.top) };
+    });
+    fs.mkdirSync(path.dirname(file), { recursive: true });
+    await page.screenshot({ path: file, type: 'png', clip });
+}
+
+// A left click sets the camera circling, one orbit step for each frame
+// shown; a right or middle click stops it where it is, and the picture stands.
+async function checkClicks(browser, site) {
+    const opened = await pageAtStep(browser, site, 0);
+    const { page } = opened;
+    try {
+        await page.evaluate(() => {
+            window.tollmereMenus = { seen: 0, allowed: 0 };
+            document.addEventListener('contextmenu', (event) => {
+                window.tollmereMenus.seen++;
+                window.tollmereMenus.allowed += !event.defaultPrevented;
+            });
+        });
+        const box = await (await page.$('#canvas')).boundingBox();
+        const x = box.x + box.width / 2, y = box.y + box.height / 2;
+        const still = await canvasPicture(page);
+        const lines = [];
+        for (const stop of ['right', 'middle']) {
+            await page.mouse.click(x, y, { button: 'left' });
+            const before = await counters(page);
+            await page.waitForFunction((n) => Module._tollmere_orbit_steps() >= n, { timeout: frameTimeout },
+                                       before.steps + 10);
+            const a = await counters(page);
+            await animationFrames(page, 5);
+            const b = await counters(page);
+            expect(b.steps > a.steps, `after a left click the orbit stands at ${b.steps} steps`);
+            expect(b.steps - a.steps === b.frames - a.frames,
+                   `while circling, ${b.steps - a.steps} orbit steps were taken in ${b.frames - a.frames} frames shown`);
+            const circling = comparePictures(still, await canvasPicture(page));
+            expect(circling.percent > 5, `after ${b.steps} orbit steps the canvas still shows the start view ` +
+                                         `(${describe(circling)})`);
+
+            await page.mouse.click(x, y, { button: stop });
+            await animationFrames(page, 2);
+            const stopped = await counters(page);
+            const first = await canvasPicture(page);
+            await animationFrames(page, 5);
+            const later = await counters(page);
+            const second = await canvasPicture(page);
+            expect(later.steps === stopped.steps,
+                   `after a ${stop} click the orbit went on from ${stopped.steps} to ${later.steps} steps`);
+            const standing = comparePictures(first, second, 0);
+            expect(standing.off === 0, `after a ${stop} click the picture still changes: ${describe(standing)}`);
+            lines.push(`${stop} click stopped it at ${later.steps} steps`);
+        }
+        const menus = await page.evaluate(() => window.tollmereMenus);
+        expect(menus.seen > 0, 'the right click raised no contextmenu event, so the check below proves nothing');
+        expect(menus.allowed === 0, 'a right click on the canvas would open the context menu');
+        expectNoPageErrors(opened);
+        return `left click circles one step per frame; ${lines.join(', ')}; no context menu`;
+    } finally {
+        await page.close();
+    }
+}
+
+// While the camera circles, 40 frames drawn and no GL error counted after any.
+async function checkNoGlErrors(browser, site) {
+    const opened = await pageAtStep(browser, site, 0);
+    const { page } = opened;
+    try {
+        const box = await (await page.$('#canvas')).boundingBox();
+        await page.mouse.click(box.x + box.width / 2, box.y + box.height / 2, { button: 'left' });
+        const start = await counters(page);
+        await framesShownAtLeast(opened, start.frames + 40);
+        const end = await counters(page);
+        expect(end.glErrors === 0, `${end.glErrors} GL errors in ${end.frames} frames`);
+        const warnings = opened.consoleLines.filter((line) => /webgl|GL_INVALID|GL ERROR/i.test(line));
+        expect(warnings.length === 0, `the browser warned: ${warnings.slice(0, 5).join(' | ')}`);
+        expectNoPageErrors(opened);
+        return `${end.frames} frames, ${end.glErrors} GL errors`;
+    } finally {
+        await page.close();
+    }
+}
+
+// A picture the server does not give: the reader's own message on the page
+// and in the console, the viewer ends, and the canvas shows no scene.
+async function checkMissingPicture(browser, site) {
+    const opened = await openPage(browser, `${site}${withoutSignPrefix}/`);
+    const { page } = opened;
+    try {
+        await page.waitForFunction(() => typeof Module !== 'undefined' && Module.tollmereEnded === true,
+                                   { timeout: frameTimeout });
+        await animationFrames(page, 5);
+        const message = await page.$eval('#message', (element) => element.textContent);
+        for (const line of ['Unable to load TGA File!', `tollmere: ${missingPicture}: `]) {
+            expect(message.includes(line), `#message says ${JSON.stringify(message)}, without "${line}"`);
+            expect(opened.consoleLines.some((text) => text.includes(line)), `the console has no line "${line}"`);
+        }
+        const shown = await counters(page);
+        expect(shown.frames === 0, `${shown.frames} frames were shown`);
+        const colours = coloursIn(await canvasPicture(page));
+        expect(colours.size === 1, `the canvas shows ${colours.size >= 16 ? 'a picture' : `${colours.size} colours`}, ` +
+                                   'not an empty canvas');
+        return `#message: ${JSON.stringify(message.trim().split('\n').pop())}; no frame shown`;
+    } finally {
+        await page.close();
+    }
+}
+
+// What WebGL draws with here, for the summary line.
+async function rendererName(browser, site) {
+    const page = await browser.newPage();
+    try {
+        await page.goto(`${site}/`, { waitUntil: 'load' });
+        return await page.evaluate(() => {
+            const gl = document.createElement('canvas').getContext('webgl2');
+            if (!gl)
+                return 'no WebGL2';
+            const info = gl.getExtension('WEBGL_debug_renderer_info');
+            return info ? gl.getParameter(info.UNMASKED_RENDERER_WEBGL) : gl.getParameter(gl.RENDERER);
+        });
+    } finally {
+        await page.close();
+    }
+}
+
+// ---- the run
+
+function junit(results, seconds) {
+    const escape = (s) => s.replace(/[<>&"]/g, (c) => ({ '<': '&lt;', '>': '&gt;', '&': '&amp;', '"': '&quot;' })[c]);
+    const cases = results.cases.map((c) => c.failure === undefined
+        ? `  <testcase name="${escape(c.name)}" classname="web" status="run" time="${c.seconds}"/>`
+        : `  <testcase name="${escape(c.name)}" classname="web" status="fail" time="${c.seconds}">\n` +
+          `    <failure message="${escape(c.failure)}"/>\n  </testcase>`);
+    const failures = results.cases.filter((c) => c.failure !== undefined).length;
+    return `<?xml version="1.0" encoding="UTF-8"?>\n<testsuite name="web" tests="${results.cases.length}" ` +
+           `failures="${failures}" time="${seconds}">\n${cases.join('\n')}\n</testsuite>\n`;
+}
+
+// "WebGL2 on SwiftShader" where the renderer's long name says so.
+function shortRenderer(name) {
+    const known = ['SwiftShader', 'llvmpipe'].find((n) => name.includes(n));
+    return known ? `WebGL2 on ${known}` : name;
+}
+
+// Runs each check, one line each, and keeps what it found for the summary.
+async function runChecks(engine, checks, results) {
+    for (const [name, check] of checks) {
+        if (options.only && !name.includes(options.only))
+            continue;
+        const start = Date.now();
+        const entry = { name: `${engine}: ${name}` };
+        let line;
+        try {
+            line = `ok   ${entry.name}: ${await check()}`;
+        } catch (error) {
+            entry.failure = String(error.message ?? error);
+            line = `FAIL ${entry.name}: ${entry.failure}`;
+        }
+        entry.seconds = ((Date.now() - start) / 1000).toFixed(2);
+        console.log(`${line} [${entry.seconds} s]`);
+        results.cases.push(entry);
+    }
+}
+
+async function main() {
+    const began = Date.now();
+    const results = { cases: [], viewPercents: {} };
+    const server = await serveSite(options.site);
+    const site = `http://127.0.0.1:${server.address().port}`;
+    let launched, engine = 'Chromium';
+    try {
+        launched = await launchChromium();
+        const { browser } = launched;
+        engine = `Chromium ${(await browser.version()).replace(/^[^/]*\//, '').replace(/\..*/, '')}, ` +
+                 shortRenderer(await rendererName(browser, site));
+        await runChecks('chromium', [
+            ...viewSteps.map((steps) => [steps === 0 ? 'start view' : `view after ${steps} steps`,
+                                         () => checkView(browser, site, steps, results)]),
+            ['left click circles, right and middle click stop', () => checkClicks(browser, site)],
+            ['no GL error over 40 frames', () => checkNoGlErrors(browser, site)],
+            ['a missing picture shows its message', () => checkMissingPicture(browser, site)],
+        ], results);
+    } catch (error) {
+        // A browser that does not start fails a check of its own, so that it is counted.
+        results.cases.push({ name: 'chromium: the browser starts', failure: String(error.message ?? error),
+                             seconds: '0' });
+        console.log(`FAIL chromium: the browser starts: ${error.stack ?? error}`);
+    } finally {
+        if (launched) {
+            await launched.browser.close();
+            launched.cleanup();
+        }
+        server.close();
+    }
+    const failed = results.cases.filter((c) => c.failure !== undefined).length;
+    const shares = viewSteps.map((s) => results.viewPercents[s]?.toFixed(2) ?? '-').join(', ');
+    if (options.junit)
+        fs.writeFileSync(options.junit, junit(results, ((Date.now() - began) / 1000).toFixed(2)));
+    console.log(`${results.cases.length - failed} passed, ${failed} failed in ${engine}; views ` +
+                `${viewSteps.join(', ')} differ in ${shares} % of pixels (at most ${viewTolerancePercent} %)`);
+    return failed === 0 ? 0 : 1;
+}
+
+main().then((status) => process.exit(status), (error) => {
+    console.log(`web test: ${error.stack ?? error}`);
+    process.exit(1);
+});

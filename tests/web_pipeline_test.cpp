@@ -1,0 +1,344 @@
+// SPDX-License-Identifier: MIT
+// The page's processor pipeline on its own: wide lines as GL rasterises
+// them, polygons, batches, the triangles left out for covering no pixel
+// centre, and GL's errors. A small rasteriser here samples pixel centres,
+// as WebGL does.
+#include "ff_pipeline.h"
+#include "glut_shapes.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <random>
+#include <set>
+#include <utility>
+
+namespace {
+
+const int side = 500;
+
+void startFrame()
+{
+    ffReset();
+    ffViewport(0, 0, side, side);
+}
+
+// Window position of a frame vertex.
+std::pair<float, float> windowOf(const FfVertex& v)
+{
+    return { (v.position[0] / v.position[3] + 1.0f) * side / 2,
+             (v.position[1] / v.position[3] + 1.0f) * side / 2 };
+}
+
+float edge(std::pair<float, float> a, std::pair<float, float> b, float x, float y)
+{
+    return (b.first - a.first) * (y - a.second) - (b.second - a.second) * (x - a.first);
+}
+
+bool inside(std::pair<float, float> a, std::pair<float, float> b, std::pair<float, float> c, float x, float y)
+{
+    const float e0 = edge(a, b, x, y), e1 = edge(b, c, x, y), e2 = edge(c, a, x, y);
+    return (e0 >= 0 && e1 >= 0 && e2 >= 0) || (e0 <= 0 && e1 <= 0 && e2 <= 0);
+}
+
+// The pixels whose centres the frame's triangles cover.
+std::set<std::pair<int, int>> coveredPixels()
+{
+    std::set<std::pair<int, int>> pixels;
+    const FfFrame& f = ffFrame();
+    for (size_t t = 0; t + 2 < f.indices.size(); t += 3) {
+        const auto a = windowOf(f.vertices[f.indices[t]]), b = windowOf(f.vertices[f.indices[t + 1]]),
+                   c = windowOf(f.vertices[f.indices[t + 2]]);
+        const int x0 = static_cast<int>(std::floor(std::min({ a.first, b.first, c.first })));
+        const int x1 = static_cast<int>(std::ceil(std::max({ a.first, b.first, c.first })));
+        const int y0 = static_cast<int>(std::floor(std::min({ a.second, b.second, c.second })));
+        const int y1 = static_cast<int>(std::ceil(std::max({ a.second, b.second, c.second })));
+        for (int y = y0; y <= y1; ++y)
+            for (int x = x0; x <= x1; ++x)
+                if (inside(a, b, c, x + 0.5f, y + 0.5f))
+                    pixels.insert({ x, y });
+    }
+    return pixels;
+}
+
+// A line in normalised device coordinates (the matrices stay the identity).
+void drawLine(float width, float x0, float y0, float x1, float y1)
+{
+    ffLineWidth(width);
+    ffBegin(FfPrimitive::lines);
+    ffVertex(x0, y0, 0.0f);
+    ffVertex(x1, y1, 0.0f);
+    ffEnd();
+}
+
+// GL's aliased wide line: `width` fragments across the minor axis at every
+// step along the major one, never more.
+TEST(WideLines, AreTheirWidthAcrossTheMinorAxis)
+{
+    struct Case {
+        const char* name;
+        float width, x0, y0, x1, y1;
+        bool xMajor;
+    };
+    // Ends off the pixel grid, so that no centre lies on an edge.
+    const Case cases[] = {
+        { "the sign posts: upright, 4", 4, 0.1013f, -0.8013f, 0.1013f, 0.6013f, false },
+        { "the bell ropes: upright, 3", 3, -0.3013f, -0.2013f, -0.3013f, 0.4013f, false },
+        { "level, 4", 4, -0.7013f, 0.2013f, 0.6013f, 0.2013f, true },
+        { "steep, 3", 3, -0.1013f, -0.6013f, 0.1513f, 0.5013f, false },
+        { "shallow, 4", 4, -0.6013f, -0.1013f, 0.5513f, 0.1513f, true },
+        { "thin, 1", 1, -0.5013f, -0.5013f, 0.5013f, -0.3013f, true },
+    };
+    for (const Case& c : cases) {
+        startFrame();
+        drawLine(c.width, c.x0, c.y0, c.x1, c.y1);
+        std::map<int, int> across; // fragments per step along the major axis
+        for (const auto& [x, y] : coveredPixels())
+            ++across[c.xMajor ? x : y];
+        ASSERT_GT(across.size(), 50u) << c.name;
+        for (const auto& [step, count] : across)
+            EXPECT_EQ(count, static_cast<int>(c.width)) << c.name << ", at " << step;
+    }
+}
+
+// Line ends lie along the minor axis: an upright line covers the rows
+// between its ends and no more.
+TEST(WideLines, EndWhereTheLineEnds)
+{
+    startFrame();
+    drawLine(4, 0.1013f, -0.5013f, 0.1013f, 0.5013f);
+    std::set<int> rows;
+    for (const auto& pixel : coveredPixels())
+        rows.insert(pixel.second);
+    const float low = (-0.5013f + 1) * side / 2, high = (0.5013f + 1) * side / 2;
+    EXPECT_EQ(*rows.begin(), static_cast<int>(std::ceil(low - 0.5f)));
+    EXPECT_EQ(*rows.rbegin(), static_cast<int>(std::floor(high - 0.5f)));
+}
+
+TEST(WideLines, AreCutAtTheNearPlane)
+{
+    startFrame();
+    ffMatrixMode(true);
+    ffMultMatrix(perspectiveMatrix(90.0, 1.0, 0.1, 100.0));
+    ffMatrixMode(false);
+    ffLineWidth(3);
+    ffBegin(FfPrimitive::lines);
+    ffVertex(0.5f, -1.0f, -5.0f);
+    ffVertex(0.5f, -1.0f, 5.0f); // behind the eye
+    ffEnd();
+    const FfFrame& f = ffFrame();
+    ASSERT_EQ(f.vertices.size(), 4u);
+    float nearest = 1.0f;
+    for (const FfVertex& v : f.vertices) {
+        EXPECT_EQ(v.position[3], 1.0f);
+        EXPECT_GE(v.position[2], -1.0f - 1e-5f);
+        nearest = std::min(nearest, v.position[2]);
+    }
+    EXPECT_NEAR(nearest, -1.0f, 1e-5f) << "the quad reaches the near plane";
+
+    startFrame();
+    ffMatrixMode(true);
+    ffMultMatrix(perspectiveMatrix(90.0, 1.0, 0.1, 100.0));
+    ffBegin(FfPrimitive::lines);
+    ffVertex(0.0f, 0.0f, 1.0f);
+    ffVertex(1.0f, 0.0f, 2.0f); // wholly behind
+    ffEnd();
+    EXPECT_TRUE(ffFrame().vertices.empty());
+}
+
+// GL_POLYGON as a fan from its first corner, the scene's crossed quads too.
+TEST(Polygons, AreFannedFromTheirFirstCorner)
+{
+    startFrame();
+    ffBegin(FfPrimitive::polygon);
+    for (int i = 0; i < 5; ++i)
+        ffVertex(std::cos(i * 1.2566f) * 0.5f, std::sin(i * 1.2566f) * 0.5f, 0.0f);
+    ffEnd();
+    const std::vector<unsigned> fan = { 0, 1, 2, 0, 2, 3, 0, 3, 4 };
+    EXPECT_EQ(ffFrame().indices, fan);
+
+    ffBegin(FfPrimitive::polygon); // two corners: nothing to fill
+    ffVertex(0, 0, 0);
+    ffVertex(1, 0, 0);
+    ffEnd();
+    EXPECT_EQ(ffFrame().indices.size(), 9u);
+}
+
+void triangle(float x)
+{
+    ffBegin(FfPrimitive::polygon);
+    ffVertex(x, 0, 0);
+    ffVertex(x + 0.1f, 0, 0);
+    ffVertex(x, 0.1f, 0);
+    ffEnd();
+}
+
+// Batches break where the draw state changes and nowhere else: lit colours
+// and transformed positions travel with the vertices.
+TEST(Batches, BreakOnlyWhereTheTextureOrDepthTestChanges)
+{
+    startFrame();
+    ffDepthTest(true);
+    ffTexturing(true, 5);
+    triangle(0.0f);
+    ffTexturing(true, 5);
+    ffLightingState().front.ambient[0] = 0.9f; // a new material
+    ffMultMatrix(translationMatrix(0.1f, 0, 0));
+    triangle(0.1f);
+    ffTexturing(true, 6);
+    triangle(0.2f);
+    ffTexturing(false, 6);
+    triangle(0.3f);
+    ffLightingState().enabled = true;
+    triangle(0.4f);
+    ffDepthTest(false);
+    triangle(0.5f);
+
+    const std::vector<FfBatch>& b = ffFrame().batches;
+    ASSERT_EQ(b.size(), 4u);
+    const unsigned textures[] = { 5, 6, 0, 0 };
+    const unsigned counts[]   = { 6, 3, 6, 3 };
+    unsigned first            = 0;
+    for (size_t i = 0; i < b.size(); ++i) {
+        EXPECT_EQ(b[i].texture, textures[i]) << i;
+        EXPECT_EQ(b[i].indexCount, counts[i]) << i;
+        EXPECT_EQ(b[i].firstIndex, first) << i;
+        EXPECT_EQ(b[i].depthTest, i < 3) << i;
+        first += counts[i];
+    }
+}
+
+// Leaving out the triangles that cover no pixel centre changes no pixel.
+TEST(Culling, KeepsEveryTriangleThatCoversAPixelCentre)
+{
+    std::mt19937 random(21);
+    std::uniform_real_distribution<float> place(-0.9f, 0.9f), size(-0.0016f, 0.0016f);
+    std::vector<float> positions, normals;
+    std::vector<unsigned> indices;
+    for (unsigned t = 0; t < 20000; ++t) {
+        const float x = place(random), y = place(random);
+        for (int c = 0; c < 3; ++c) {
+            positions.insert(positions.end(), { x + size(random), y + size(random), 0.0f });
+            normals.insert(normals.end(), { 0.0f, 0.0f, 1.0f });
+            indices.push_back(3 * t + static_cast<unsigned>(c));
+        }
+    }
+    startFrame();
+    ffBegin(FfPrimitive::triangles);
+    for (size_t i = 0; i < positions.size(); i += 3)
+        ffVertex(positions[i], positions[i + 1], positions[i + 2]);
+    ffEnd();
+    const std::set<std::pair<int, int>> all = coveredPixels();
+    const size_t allTriangles               = ffFrame().indices.size() / 3;
+
+    startFrame();
+    ffDrawTriangles(positions.data(), normals.data(), static_cast<unsigned>(positions.size() / 3),
+                    indices.data(), static_cast<unsigned>(indices.size()));
+    EXPECT_EQ(coveredPixels(), all);
+    EXPECT_LT(ffFrame().indices.size() / 3, allTriangles / 2) << "most of these triangles cover no centre";
+    EXPECT_LT(ffFrame().vertices.size(), positions.size() / 3 / 2) << "their vertices are not sent";
+}
+
+TEST(Culling, KeepsAnySolidThatReachesBehindTheEye)
+{
+    SolidMesh sphere;
+    tessellateSphere(1.0, 40, 30, &sphere);
+    startFrame();
+    ffMatrixMode(true);
+    ffMultMatrix(perspectiveMatrix(90.0, 1.0, 0.1, 100.0));
+    ffMatrixMode(false); // the eye at the sphere's centre
+    ffDrawTriangles(sphere.positions.data(), sphere.normals.data(),
+                    static_cast<unsigned>(sphere.positions.size() / 3), sphere.triangles.data(),
+                    static_cast<unsigned>(sphere.triangles.size()));
+    EXPECT_GT(ffFrame().indices.size(), sphere.triangles.size() / 2);
+}
+
+// Closed convex solids drawn without the triangles facing away cover the
+// same pixels, seen from near and far, scaled and turned as the scene does.
+TEST(Culling, TrianglesFacingAwayHideNothingOfAConvexSolid)
+{
+    SolidMesh sphere, cone, cube;
+    tessellateSphere(1.1, 40, 30, &sphere);
+    tessellateCone(1.0, 0.9, 40, 10, &cone);
+    tessellateCube(1.0, &cube);
+    const float centre[3] = { 0, 0, 0 }, coneInside[3] = { 0, 0, 0.2f };
+    findOutwardPlanes(&sphere, centre);
+    findOutwardPlanes(&cone, coneInside);
+    findOutwardPlanes(&cube, centre);
+    struct View {
+        float distance, turn, scale[3];
+    };
+    const View views[] = { { 3, 30, { 1, 1, 1 } }, { 12, 200, { 1, 1, 1 } }, { 9, 95, { 6, 3, 6 } } };
+    for (const SolidMesh* mesh : { &sphere, &cone, &cube })
+        for (const View& v : views) {
+            std::set<std::pair<int, int>> pixels[2];
+            size_t triangles[2] = { 0, 0 };
+            for (int cull = 0; cull < 2; ++cull) {
+                startFrame();
+                ffMatrixMode(true);
+                ffMultMatrix(perspectiveMatrix(90.0, 1.0, 0.1, 100.0));
+                ffMatrixMode(false);
+                ffMultMatrix(translationMatrix(0.3f, -0.2f, -v.distance));
+                ffMultMatrix(rotationMatrix(v.turn, -2, 1, 0.5f));
+                ffMultMatrix(scalingMatrix(v.scale[0], v.scale[1], v.scale[2]));
+                ffDrawTriangles(mesh->positions.data(), mesh->normals.data(),
+                                static_cast<unsigned>(mesh->positions.size() / 3), mesh->triangles.data(),
+                                static_cast<unsigned>(mesh->triangles.size()),
+                                cull ? mesh->outwardPlanes.data() : nullptr);
+                pixels[cull]    = coveredPixels();
+                triangles[cull] = ffFrame().indices.size() / 3;
+            }
+            EXPECT_EQ(pixels[1], pixels[0]) << "seen from " << v.distance;
+            // Seen from its apex a cone faces away only with its base.
+            EXPECT_LT(triangles[1], mesh == &sphere ? triangles[0] * 2 / 3 : triangles[0])
+                << "seen from " << v.distance;
+        }
+}
+
+TEST(Errors, AreReportedOnceAsGlReportsThem)
+{
+    startFrame();
+    for (int i = 0; i < 31; ++i)
+        ffPushMatrix();
+    EXPECT_EQ(ffTakeError(), ffNoError) << "32 matrices fit";
+    ffPushMatrix();
+    ffPushMatrix();
+    EXPECT_EQ(ffTakeError(), ffStackOverflow);
+    EXPECT_EQ(ffTakeError(), ffNoError) << "taken once";
+
+    startFrame();
+    ffMatrixMode(true);
+    ffPopMatrix();
+    EXPECT_EQ(ffTakeError(), ffStackUnderflow);
+    ffBegin(FfPrimitive::lines);
+    ffBegin(FfPrimitive::lines);
+    EXPECT_EQ(ffTakeError(), ffInvalidOperation);
+    ffEnd();
+    ffEnd();
+    EXPECT_EQ(ffTakeError(), ffInvalidOperation);
+    ffLineWidth(0.0f);
+    EXPECT_EQ(ffTakeError(), ffInvalidValue);
+}
+
+// What the model-view is when a light's position is given decides where
+// the light stays: the scene gives its lights under the identity.
+TEST(Lights, KeepThePositionTheModelViewGaveThem)
+{
+    startFrame();
+    const float position[4] = { -20.0f, 5.0f, -8.0f, 1.0f };
+    ffLightPosition(0, position);
+    ffMultMatrix(translationMatrix(100.0f, 0.0f, 0.0f)); // later changes move nothing
+    EXPECT_EQ(ffLightingState().lights[0].position[0], -20.0f);
+
+    startFrame();
+    ffMultMatrix(rotationMatrix(90.0f, 0.0f, 1.0f, 0.0f));
+    ffLightPosition(1, position);
+    const float* p = ffLightingState().lights[1].position;
+    EXPECT_NEAR(p[0], -8.0f, 1e-4f);
+    EXPECT_NEAR(p[2], 20.0f, 1e-4f);
+    EXPECT_EQ(p[3], 1.0f);
+}
+
+} // namespace

@@ -1,0 +1,24 @@
+// SPDX-License-Identifier: MIT
+// GLUT's solid sphere, cone and cube as the desktop's freeglut builds them:
+// the same vertices and normals, worked out in the same float arithmetic,
+// and the same triangles in the same order (its triangle strips, without
+// the zero-area triangles a strip carries at the poles). No GL here.
+#pragma once
+
+#include <vector>
+
+struct SolidMesh {
+    std::vector<float> positions; // x, y, z per vertex
+    std::vector<float> normals;   // x, y, z per vertex, unit length
+    std::vector<unsigned> triangles;
+    // Per triangle, its plane with the normal pointing out of the solid:
+    // nx, ny, nz, d, so that n . p > d for a point p outside it.
+    std::vector<float> outwardPlanes;
+};
+
+void tessellateSphere(double radius, int slices, int stacks, SolidMesh* mesh);
+void tessellateCone(double base, double height, int slices, int stacks, SolidMesh* mesh);
+void tessellateCube(double size, SolidMesh* mesh);
+
+// Fills the mesh's outwardPlanes, given a point inside the (convex) solid.
+void findOutwardPlanes(SolidMesh* mesh, const float inside[3]);

@@ -1,0 +1,16 @@
+// SPDX-License-Identifier: MIT
+// What the parts of the page's platform layer say to one another.
+#pragma once
+
+// Clears and draws what the frame has gathered so far, in order.
+void flushFrame();
+
+// The GL state the page starts with, once the WebGL context exists.
+void resetGlState();
+
+// Called by glutMainLoop once the viewer's start-up is done, before the
+// first frame: the page's own start (its address is read here).
+void pageBeforeFirstFrame();
+
+// Idle callbacks run since the page opened.
+unsigned glutIdleCalls();

@@ -1,0 +1,183 @@
+// SPDX-License-Identifier: MIT
+// WebGL is reached through emscripten's emscripten_gl* names: this layer
+// defines the plain gl* names itself.
+#include "webgl_backend.h"
+
+#include <emscripten/html5.h>
+#include <webgl/webgl1.h>
+#include <webgl/webgl2.h>
+
+#include <cstddef>
+#include <cstdio>
+
+namespace {
+
+const char* const vertexShader = R"(#version 300 es
+in vec4 position;
+in vec4 colour;
+in vec2 texCoord;
+out vec4 litColour;
+out vec2 surfaceCoord;
+void main()
+{
+    gl_Position  = position;
+    litColour    = colour;
+    surfaceCoord = texCoord;
+}
+)";
+
+// GL's modulate: the texel times the lit colour, alpha too.
+const char* const fragmentShader = R"(#version 300 es
+precision highp float;
+uniform bool textured;
+uniform sampler2D picture;
+in vec4 litColour;
+in vec2 surfaceCoord;
+out vec4 fragment;
+void main()
+{
+    fragment = textured ? texture(picture, surfaceCoord) * litColour : litColour;
+}
+)";
+
+GLuint program, vertexBuffer, indexBuffer, vertexArray;
+GLint texturedUniform;
+bool depthTestOn = false;
+
+GLuint compile(GLenum kind, const char* source)
+{
+    const GLuint shader = emscripten_glCreateShader(kind);
+    emscripten_glShaderSource(shader, 1, &source, nullptr);
+    emscripten_glCompileShader(shader);
+    GLint ok = 0;
+    emscripten_glGetShaderiv(shader, GL_COMPILE_STATUS, &ok);
+    if (!ok) {
+        char log[1024] = "";
+        emscripten_glGetShaderInfoLog(shader, sizeof log, nullptr, log);
+        std::fprintf(stderr, "tollmere: a shader does not compile: %s\n", log);
+    }
+    return shader;
+}
+
+void setUpAttributes()
+{
+    const GLsizei stride = sizeof(FfVertex);
+    const GLint position = emscripten_glGetAttribLocation(program, "position");
+    const GLint colour   = emscripten_glGetAttribLocation(program, "colour");
+    const GLint texCoord = emscripten_glGetAttribLocation(program, "texCoord");
+    emscripten_glEnableVertexAttribArray(position);
+    emscripten_glVertexAttribPointer(position, 4, GL_FLOAT, GL_FALSE, stride,
+                                     reinterpret_cast<const void*>(offsetof(FfVertex, position)));
+    emscripten_glEnableVertexAttribArray(colour);
+    emscripten_glVertexAttribPointer(colour, 4, GL_UNSIGNED_BYTE, GL_TRUE, stride,
+                                     reinterpret_cast<const void*>(offsetof(FfVertex, colour)));
+    emscripten_glEnableVertexAttribArray(texCoord);
+    emscripten_glVertexAttribPointer(texCoord, 2, GL_FLOAT, GL_FALSE, stride,
+                                     reinterpret_cast<const void*>(offsetof(FfVertex, texCoord)));
+}
+
+} // namespace
+
+bool webglOpen(const char* canvas)
+{
+    EmscriptenWebGLContextAttributes attributes;
+    emscripten_webgl_init_context_attributes(&attributes);
+    attributes.alpha                 = false; // the RGBA pictures would let the page show through
+    attributes.depth                 = true;
+    attributes.stencil               = false;
+    attributes.antialias             = false;
+    attributes.preserveDrawingBuffer = false;
+    attributes.majorVersion          = 2;
+    attributes.minorVersion          = 0;
+    const EMSCRIPTEN_WEBGL_CONTEXT_HANDLE context = emscripten_webgl_create_context(canvas, &attributes);
+    if (context <= 0 || emscripten_webgl_make_context_current(context) != EMSCRIPTEN_RESULT_SUCCESS)
+        return false;
+
+    program = emscripten_glCreateProgram();
+    emscripten_glAttachShader(program, compile(GL_VERTEX_SHADER, vertexShader));
+    emscripten_glAttachShader(program, compile(GL_FRAGMENT_SHADER, fragmentShader));
+    emscripten_glLinkProgram(program);
+    emscripten_glUseProgram(program);
+    texturedUniform = emscripten_glGetUniformLocation(program, "textured");
+    emscripten_glUniform1i(emscripten_glGetUniformLocation(program, "picture"), 0);
+
+    emscripten_glGenVertexArrays(1, &vertexArray);
+    emscripten_glBindVertexArray(vertexArray);
+    emscripten_glGenBuffers(1, &vertexBuffer);
+    emscripten_glGenBuffers(1, &indexBuffer);
+    emscripten_glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer);
+    emscripten_glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, indexBuffer);
+    setUpAttributes();
+    emscripten_glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    emscripten_glDepthFunc(GL_LESS);
+    return true;
+}
+
+void webglViewport(int x, int y, int width, int height)
+{
+    emscripten_glViewport(x, y, width, height);
+}
+
+void webglClear(bool colour, bool depth)
+{
+    // The depth buffer clears only with depth writes on, whatever the test.
+    emscripten_glDepthMask(GL_TRUE);
+    emscripten_glClear((colour ? GL_COLOR_BUFFER_BIT : 0u) | (depth ? GL_DEPTH_BUFFER_BIT : 0u));
+}
+
+unsigned webglCreateTexture()
+{
+    GLuint texture = 0;
+    emscripten_glGenTextures(1, &texture);
+    return texture;
+}
+
+void webglTextureLevel(unsigned texture, int level, int width, int height, int components,
+                       const unsigned char* texels)
+{
+    const GLenum format = components == 4 ? GL_RGBA : GL_RGB;
+    emscripten_glBindTexture(GL_TEXTURE_2D, texture);
+    emscripten_glTexImage2D(GL_TEXTURE_2D, level, static_cast<GLint>(format), width, height, 0, format,
+                            GL_UNSIGNED_BYTE, texels);
+}
+
+void webglTextureParameter(unsigned texture, unsigned name, int value)
+{
+    emscripten_glBindTexture(GL_TEXTURE_2D, texture);
+    emscripten_glTexParameteri(GL_TEXTURE_2D, name, value);
+}
+
+int webglMaxTextureSize()
+{
+    GLint size = 0;
+    emscripten_glGetIntegerv(GL_MAX_TEXTURE_SIZE, &size);
+    return size;
+}
+
+void webglDraw(const FfFrame& frame)
+{
+    if (frame.batches.empty())
+        return;
+    emscripten_glBufferData(GL_ARRAY_BUFFER,
+                            static_cast<GLsizeiptr>(frame.vertices.size() * sizeof(FfVertex)),
+                            frame.vertices.data(), GL_STREAM_DRAW);
+    emscripten_glBufferData(GL_ELEMENT_ARRAY_BUFFER,
+                            static_cast<GLsizeiptr>(frame.indices.size() * sizeof(unsigned)),
+                            frame.indices.data(), GL_STREAM_DRAW);
+    for (const FfBatch& batch : frame.batches) {
+        if (batch.depthTest != depthTestOn) {
+            (batch.depthTest ? emscripten_glEnable : emscripten_glDisable)(GL_DEPTH_TEST);
+            depthTestOn = batch.depthTest;
+        }
+        emscripten_glUniform1i(texturedUniform, batch.texture != 0);
+        if (batch.texture != 0)
+            emscripten_glBindTexture(GL_TEXTURE_2D, batch.texture);
+        emscripten_glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(batch.indexCount), GL_UNSIGNED_INT,
+                                  reinterpret_cast<const void*>(batch.firstIndex * sizeof(unsigned)));
+    }
+}
+
+unsigned webglError()
+{
+    return emscripten_glGetError();
+}

@@ -439,7 +439,9 @@ int main(int argc, char** argv)
     testing::InitGoogleTest(&argc, argv);
     if (!GTEST_FLAG_GET(list_tests)) {
         glutInit(&argc, argv);
-        glutInitDisplayMode(GLUT_SINGLE | GLUT_RGB | GLUT_DEPTH);
+        // Double-buffered as the viewer is: Mesa 25 puts a single-buffered window's
+        // image to the X server as the process ends, after the window is gone.
+        glutInitDisplayMode(GLUT_DOUBLE | GLUT_RGB | GLUT_DEPTH);
         glutInitWindowSize(windowSide, windowSide);
         glutCreateWindow("web_desktop_test");
         glutDisplayFunc([] {});

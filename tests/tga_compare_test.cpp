@@ -46,17 +46,6 @@ Bytes reversedRows(const Bytes& data, size_t rowBytes)
     return out;
 }
 
-// Every row's pixels end for end.
-Bytes mirroredRows(const Bytes& data, size_t pixelBytes, size_t width)
-{
-    Bytes out;
-    for (size_t row = 0; row < data.size(); row += width * pixelBytes)
-        for (size_t x = width; x-- > 0;)
-            out.insert(out.end(), data.begin() + row + x * pixelBytes,
-                       data.begin() + row + (x + 1) * pixelBytes);
-    return out;
-}
-
 // Where two pixel buffers first differ, or "same".
 std::string firstDifference(const Bytes& a, const Bytes& b)
 {
@@ -84,7 +73,7 @@ void expectSameAsStb(const std::string& path, bool sixteenBit = false, bool righ
     if (sixteenBit)
         for (auto& b : onStbScale)
             b = static_cast<unsigned char>((b >> 3) * 255 / 31);
-    const Bytes want = rightToLeft ? mirroredRows(stb->imageData, stb->channels, stb->sizeX) : stb->imageData;
+    const Bytes want = rightToLeft ? mirrored(stb->imageData, stb->channels, stb->sizeX) : stb->imageData;
     EXPECT_EQ(firstDifference(onStbScale, want), "same") << path;
 }
 
@@ -332,7 +321,7 @@ TEST(TgaSamples, RightToLeftAndTopLeftHonoured)
     const auto bottomRight = ourLoad(samplePath("rgb32rle_bottom_right.tga"));
     const auto topRight    = ourLoad(samplePath("rgb32rle_top_right.tga"));
     ASSERT_TRUE(plain && bottomRight && topRight);
-    const Bytes mirror = mirroredRows(plain->imageData, 4, 199);
+    const Bytes mirror = mirrored(plain->imageData, 4, 199);
     EXPECT_EQ(firstDifference(bottomRight->imageData, mirror), "same");
     EXPECT_EQ(firstDifference(topRight->imageData, reversedRows(mirror, 4 * 199)), "same");
     EXPECT_NE(firstDifference(mirror, plain->imageData), "same") << "the picture is its own mirror";

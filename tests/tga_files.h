@@ -16,6 +16,17 @@
 
 using Bytes = std::vector<unsigned char>;
 
+// Every row's pixels end for end: left to right to right to left and back.
+inline Bytes mirrored(const Bytes& data, size_t pixelBytes, size_t width)
+{
+    Bytes out;
+    for (size_t row = 0; row < data.size(); row += width * pixelBytes)
+        for (size_t x = width; x-- > 0;)
+            out.insert(out.end(), data.begin() + row + x * pixelBytes,
+                       data.begin() + row + (x + 1) * pixelBytes);
+    return out;
+}
+
 // A file in the temp folder holding bytes; removed when dropped.
 struct TempFile {
     std::string path = testing::TempDir() + "tga_XXXXXX";

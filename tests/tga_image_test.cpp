@@ -71,17 +71,6 @@ Bytes flipped(const Bytes& data, size_t rowBytes)
     return out;
 }
 
-// Every row's pixels end for end: left to right to right to left and back.
-Bytes mirrored(const Bytes& data, size_t pixelBytes, size_t width)
-{
-    Bytes out;
-    for (size_t row = 0; row < data.size(); row += width * pixelBytes)
-        for (size_t x = width; x-- > 0;)
-            out.insert(out.end(), data.begin() + row + x * pixelBytes,
-                       data.begin() + row + (x + 1) * pixelBytes);
-    return out;
-}
-
 // --- The worked examples ---
 
 TEST(TgaExample, BlueGreenRedBecomesRedGreenBlue)

@@ -301,6 +301,22 @@ void glGenTextures(GLsizei n, GLuint* names)
     }
 }
 
+// A texture still drawn in this frame is drawn before it goes.
+void glDeleteTextures(GLsizei n, const GLuint* names)
+{
+    for (GLsizei i = 0; i < n; ++i) {
+        if (names[i] == 0 || textures.erase(names[i]) == 0)
+            continue;
+        if (frameUses(names[i]))
+            flushFrame();
+        webglDeleteTexture(names[i]);
+        if (boundTexture == names[i]) {
+            boundTexture = 0;
+            setTexturing();
+        }
+    }
+}
+
 void glBindTexture(GLenum target, GLuint texture)
 {
     if (target != GL_TEXTURE_2D) {
@@ -442,6 +458,14 @@ void flushFrame()
     pendingClear = 0;
     webglDraw(ffFrame());
     ffClearFrame();
+}
+
+std::vector<unsigned> liveTextures()
+{
+    std::vector<unsigned> names;
+    for (const auto& texture : textures)
+        names.push_back(texture.first);
+    return names;
 }
 
 void resetGlState()

@@ -132,6 +132,12 @@ unsigned webglCreateTexture()
     return texture;
 }
 
+void webglDeleteTexture(unsigned texture)
+{
+    const GLuint name = texture;
+    emscripten_glDeleteTextures(1, &name);
+}
+
 void webglTextureLevel(unsigned texture, int level, int width, int height, int components,
                        const unsigned char* texels)
 {

@@ -14,6 +14,7 @@ void webglViewport(int x, int y, int width, int height);
 void webglClear(bool colour, bool depth);
 
 unsigned webglCreateTexture();
+void webglDeleteTexture(unsigned texture);
 void webglTextureLevel(unsigned texture, int level, int width, int height, int components,
                        const unsigned char* texels);
 void webglTextureParameter(unsigned texture, unsigned name, int value);

@@ -202,6 +202,7 @@ void glutMouseFunc(void (*callback)(int, int, int, int))
 void glutIdleFunc(void (*callback)())
 {
     idleCallback = callback;
+    pageCameraCircles(callback != nullptr);
 }
 
 void glutPostRedisplay()

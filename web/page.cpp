@@ -1,54 +1,78 @@
 // SPDX-License-Identifier: MIT
-// The page's own start: #steps=N in its address advances the orbit N steps
-// before the first frame, standing still, as the snapshot tool's --steps does.
+// The page's own start and what a person does on it beyond the mouse:
+// #steps=N in its address advances the orbit N steps before the first frame,
+// standing still, as the snapshot tool's --steps does; a camera stopped puts
+// its step in the address; and a picture file chosen or dropped on the page
+// replaces its surface's picture, read by the viewer's own reader.
 #include "camera.h"
+#include "page_core.h"
+#include "scene.h"
+#include "scene_pictures.h"
 #include "web_layer.h"
 
+#include <GL/gl.h>
+#include <GL/glut.h>
 #include <emscripten/emscripten.h>
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
-// In page_library.js: the address's fragment ("#..."), cut to fit size.
+// In page_library.js: the address's fragment ("#..."), cut to fit size; the
+// fragment set to "#steps=N", or taken off for a negative N; a line of the
+// page's list of pictures; the chooser ready.
 extern "C" int tollmere_location_hash(char* buffer, int size);
+extern "C" void tollmere_link_steps(long steps);
+extern "C" void tollmere_list_picture(const char* file, const char* surface);
+extern "C" void tollmere_pictures_ready();
 
 namespace {
 
-const long maxSteps   = 100000;
-long stepsFromAddress = 0;
+long stepsFromAddress    = 0;
+bool started             = false; // the first frame is on its way
+unsigned picturesHandled = 0;
 
-// N of "#steps=N", or -1 when the fragment is not that.
-long parseSteps(const char* hash)
+// The window is 500 pixels wide, so makeTexture scales any picture with a
+// side over 1024 down as it reads it (src/texture/texture.cpp): chosen
+// pictures are read with the same limits, and what is kept of them is what
+// makeTexture reads again unscaled.
+const unsigned textureFitSide = 1024;
+
+TgaLimits textureLimits()
 {
-    const char* prefix = "#steps=";
-    if (std::strncmp(hash, prefix, std::strlen(prefix)) != 0)
-        return -1;
-    const char* digits = hash + std::strlen(prefix);
-    if (*digits == '\0' || std::strlen(digits) > 6)
-        return -1;
-    long n = 0;
-    for (const char* d = digits; *d; ++d) {
-        if (*d < '0' || *d > '9')
-            return -1;
-        n = n * 10 + (*d - '0');
-    }
-    return n <= maxSteps ? n : -1;
+    GLint maxSize = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
+    TgaLimits limits;
+    limits.fitSide = textureFitSide;
+    if (maxSize > 0 && static_cast<unsigned>(maxSize) < limits.maxSide)
+        limits.maxSide = static_cast<unsigned>(maxSize);
+    return limits;
+}
+
+unsigned orbitSteps()
+{
+    return static_cast<unsigned>(stepsFromAddress) + glutIdleCalls();
 }
 
 } // namespace
 
 void pageBeforeFirstFrame()
 {
+    started = true;
+    for (const ScenePicture& picture : scenePictures)
+        tollmere_list_picture(picture.file, picture.surface);
+    tollmere_pictures_ready();
+
     char hash[64] = "";
     tollmere_location_hash(hash, sizeof hash);
     if (hash[0] == '\0' || std::strcmp(hash, "#") == 0)
         return;
-    const long steps = parseSteps(hash);
+    const long steps = parseStepsFragment(hash);
     if (steps < 0) {
         std::fprintf(stderr,
                      "tollmere: the address ends in %s, not #steps=N with N from 0 to %ld: the start view "
                      "is shown\n",
-                     hash, maxSteps);
+                     hash, pageMaxSteps);
         return;
     }
     for (long i = 0; i < steps; ++i)
@@ -56,7 +80,60 @@ void pageBeforeFirstFrame()
     stepsFromAddress = steps;
 }
 
-extern "C" EMSCRIPTEN_KEEPALIVE unsigned tollmere_orbit_steps()
+// A circling camera has no view to link to: the address loses its step
+// until the camera stands again.
+void pageCameraCircles(bool circles)
 {
-    return static_cast<unsigned>(stepsFromAddress) + glutIdleCalls();
+    if (started)
+        tollmere_link_steps(circles ? -1 : linkSteps(orbitSteps()));
 }
+
+extern "C" {
+
+EMSCRIPTEN_KEEPALIVE unsigned tollmere_orbit_steps()
+{
+    return orbitSteps();
+}
+
+// Asked before a chosen file's bytes are read: 0 when it is refused (the
+// reason is on the page).
+EMSCRIPTEN_KEEPALIVE int tollmere_may_read_picture(const char* name, double bytes)
+{
+    std::string message;
+    if (mayReadPicture(name, bytes < 0 ? 0 : static_cast<std::uint64_t>(bytes), textureLimits(), &message))
+        return 1;
+    ++picturesHandled;
+    std::fprintf(stderr, "%s\n", message.c_str());
+    return 0;
+}
+
+// The chosen file's bytes at path, which goes once read. Taken, every
+// surface's texture is made again from data/ in the next frame, and the old
+// ones are deleted.
+EMSCRIPTEN_KEEPALIVE void tollmere_take_picture(const char* name, const char* path)
+{
+    std::string message;
+    const int surface = takeChosenPicture(name, path, textureLimits(), scenePictureDir, &message);
+    std::remove(path);
+    ++picturesHandled;
+    if (surface < 0) {
+        std::fprintf(stderr, "%s\n", message.c_str());
+        return;
+    }
+    const std::vector<unsigned> names = liveTextures();
+    glDeleteTextures(static_cast<GLsizei>(names.size()), names.data());
+    forgetSurfaceTextures();
+    glutPostRedisplay();
+}
+
+EMSCRIPTEN_KEEPALIVE unsigned tollmere_pictures_handled()
+{
+    return picturesHandled;
+}
+
+EMSCRIPTEN_KEEPALIVE unsigned tollmere_live_textures()
+{
+    return static_cast<unsigned>(liveTextures().size());
+}
+
+} // extern "C"

@@ -16,6 +16,27 @@ mergeInto(LibraryManager.library, {
     return n;
   },
 
+  // A stopped camera's step in the address, so that the view can be sent;
+  // a negative one takes the step off while the camera circles.
+  tollmere_link_steps: function (steps) {
+    var address = window.location.pathname + window.location.search;
+    history.replaceState(history.state, '', steps < 0 ? address : address + '#steps=' + steps);
+  },
+
+  tollmere_list_picture: function (file, surface) {
+    var item = document.createElement('li');
+    var name = document.createElement('code');
+    name.textContent = UTF8ToString(file);
+    item.appendChild(name);
+    item.appendChild(document.createTextNode(' ' + UTF8ToString(surface)));
+    document.getElementById('surfaces').appendChild(item);
+  },
+
+  tollmere_pictures_ready: function () {
+    Module['tollmerePicturesReady'] = true;
+    document.getElementById('pictures').disabled = false;
+  },
+
   tollmere_mark_ended: function () {
     Module['tollmereEnded'] = true;
   },

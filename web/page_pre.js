@@ -36,3 +36,47 @@ Module['quit'] = function (status, toThrow) {
 document.getElementById('canvas').addEventListener('contextmenu', function (event) {
   event.preventDefault();
 });
+
+// Pictures a person chooses or drops on the page: read here, never sent
+// anywhere. One file at a time, so that only one file's bytes are held;
+// the viewer's C++ decides what becomes of each.
+function tollmereTakePictures(files) {
+  if (!Module['tollmerePicturesReady'] || Module['tollmereEnded'])
+    return;
+  var message = document.getElementById('message');
+  if (message)
+    message.textContent = '';
+  var left = Array.prototype.slice.call(files);
+  var next = function () {
+    var file = left.shift();
+    if (!file)
+      return;
+    if (!Module.ccall('tollmere_may_read_picture', 'number', ['string', 'number'], [file.name, file.size])) {
+      next();
+      return;
+    }
+    file.arrayBuffer().then(function (bytes) {
+      var path = '/tmp/chosen.tga';
+      FS.writeFile(path, new Uint8Array(bytes), { canOwn: true });
+      bytes = null;
+      Module.ccall('tollmere_take_picture', null, ['string', 'string'], [file.name, path]);
+    }, function (error) {
+      Module['printErr']('tollmere: ' + file.name + ': cannot be read (' + error + ')');
+    }).then(next);
+  };
+  next();
+}
+
+document.getElementById('pictures').addEventListener('change', function (event) {
+  tollmereTakePictures(event.target.files);
+  event.target.value = '';
+});
+
+document.addEventListener('dragover', function (event) {
+  event.preventDefault();
+});
+
+document.addEventListener('drop', function (event) {
+  event.preventDefault();
+  tollmereTakePictures(event.dataTransfer.files);
+});

@@ -1,0 +1,41 @@
+// SPDX-License-Identifier: MIT
+// What the page adds to the viewer, without the browser: the link to a view
+// (#steps=N) and the pictures a person chooses. page.cpp wires them to the
+// page; the tests build them natively.
+#pragma once
+
+#include "tga_image.h"
+
+#include <cstdint>
+#include <string>
+
+// The most orbit steps a link names, as the snapshot tool's --steps takes.
+inline constexpr long pageMaxSteps = 100000;
+
+// N of "#steps=N" with N from 0 to pageMaxSteps, or -1 when the fragment is not that.
+long parseStepsFragment(const char* hash);
+
+// The step a link names for a camera stopped after `steps` orbit steps: the
+// same view within 0..pageMaxSteps, whole turns of the orbit taken off.
+long linkSteps(std::uint64_t steps);
+
+// "Rear.tga (rear wall), Left.tga (left wall), ...": the seven names.
+std::string pictureNamesText();
+
+// The largest file the page reads as a picture: a picture the limits allow
+// in the costliest packing, with room for its header, identification field,
+// colour map and footer. Anything larger is refused before its bytes are read.
+std::uint64_t largestPictureFile(const TgaLimits& limits);
+
+// Whether a file of this name and size may be read as a chosen picture;
+// when not, why, as a message naming the file.
+bool mayReadPicture(const std::string& name, std::uint64_t bytes, const TgaLimits& limits,
+                    std::string* message);
+
+// The file at path, chosen under `name`, read by the viewer's reader with
+// these limits. Read, it goes to pictureDir/name as a plain TGA of the
+// picture as read (so later reads need neither the chosen file nor its
+// memory) and the surface's index in scenePictures is returned; refused, -1,
+// and message says why, naming the file as the desktop's viewer would.
+int takeChosenPicture(const std::string& name, const char* path, const TgaLimits& limits,
+                      const std::string& pictureDir, std::string* message);

@@ -377,6 +377,245 @@ async function checkMissingPicture(browser, site) {
     }
 }
 
+// ---- pictures a person chooses, and the link to a view
+
+// A TGA file's bytes: its 18-byte header (image type, sides, bits per pixel)
+// and what follows it.
+function tgaFile(type, width, height, bits, rest = Buffer.alloc(0)) {
+    const header = Buffer.alloc(18);
+    header[2] = type;
+    header.writeUInt16LE(width, 12);
+    header.writeUInt16LE(height, 14);
+    header[16] = bits;
+    return Buffer.concat([header, rest]);
+}
+
+// An uncompressed 24-bit picture of one colour ([r, g, b]).
+function plainPicture(side, [r, g, b]) {
+    const pixels = Buffer.alloc(side * side * 3);
+    for (let i = 0; i < pixels.length; i += 3)
+        pixels.set([b, g, r], i); // stored B, G, R
+    return tgaFile(2, side, side, 24, pixels);
+}
+
+// Writes each { name, bytes } (or { name, size } for a file of zeros that
+// takes no disk) into a folder of its own under root, for the file chooser;
+// their paths.
+function pictureFiles(root, files) {
+    return files.map((file, i) => {
+        const dir = path.join(root, String(i));
+        fs.mkdirSync(dir);
+        const name = path.join(dir, file.name);
+        fs.writeFileSync(name, file.bytes ?? '');
+        if (file.size)
+            fs.truncateSync(name, file.size);
+        return name;
+    });
+}
+
+// How many pixels show this colour, within the tolerance.
+function pixelsOfColour(picture, [r, g, b], region = { x: 0, y: 0, width: picture.width, height: picture.height }) {
+    let n = 0;
+    for (let y = region.y; y < region.y + region.height; ++y)
+        for (let x = region.x; x < region.x + region.width; ++x) {
+            const i = 4 * (y * picture.width + x);
+            n += Math.max(Math.abs(picture.data[i] - r), Math.abs(picture.data[i + 1] - g),
+                          Math.abs(picture.data[i + 2] - b)) <= channelTolerance;
+        }
+    return n;
+}
+
+// What the page's own state says of chosen pictures: files handled so far,
+// live textures, the virtual file system's scratch and picture folders.
+function pictureState(page) {
+    return page.evaluate(() => ({
+        handled: Module._tollmere_pictures_handled(),
+        textures: Module._tollmere_live_textures(),
+        scratch: FS.readdir('/tmp').filter((name) => name !== '.' && name !== '..'),
+        data: FS.readdir('/data').filter((name) => name !== '.' && name !== '..').sort(),
+        message: document.getElementById('message').textContent,
+    }));
+}
+
+// Chooses the files through the page's file input, as a person does, and
+// waits until the page has handled them and drawn a frame since.
+async function choosePictures(page, files) {
+    const before = await page.evaluate(() => Module._tollmere_pictures_handled());
+    const root = fs.mkdtempSync(path.join(os.tmpdir(), 'tollmere-pictures-'));
+    try {
+        await (await page.$('#pictures')).uploadFile(...pictureFiles(root, files));
+        await page.waitForFunction((n) => Module._tollmere_pictures_handled() >= n, { timeout: frameTimeout },
+                                   before + files.length);
+    } finally {
+        fs.rmSync(root, { recursive: true, force: true });
+    }
+    await animationFrames(page, 3);
+}
+
+const sevenPictures = ['Rear.tga', 'Left.tga', 'Right.tga', 'Forward.tga', 'skyme.tga', 'brick.tga', 'sign.tga'];
+const magenta = [255, 0, 255];
+// The rear wall in the start view, above the floor, clear of the side walls.
+const rearWall = { x: 30, y: 5, width: 440, height: 270 };
+// The floor before the planters.
+const floorStrip = { x: 0, y: 450, width: 500, height: 50 };
+
+function expectNothingLeftBehind(state) {
+    expect(state.textures === 7, `${state.textures} textures live, not the seven surfaces'`);
+    expect(state.scratch.length === 0, `the page's /tmp keeps ${state.scratch.join(', ')}`);
+    expect(JSON.stringify(state.data) === JSON.stringify([...sevenPictures].sort()),
+           `the page's data/ holds ${state.data.join(', ')}`);
+}
+
+// A plain magenta Rear.tga chosen with the file input covers the rear wall
+// from the next frame on; the other surfaces stay as they were.
+async function checkChosenPicture(browser, site) {
+    const opened = await pageAtStep(browser, site, 0);
+    const { page } = opened;
+    try {
+        const before = await canvasPicture(page);
+        expect(pixelsOfColour(before, magenta) === 0, 'the start view shows magenta already');
+        await choosePictures(page, [{ name: 'Rear.tga', bytes: plainPicture(64, magenta) }]);
+        const after = await canvasPicture(page);
+        const wall = rearWall.width * rearWall.height;
+        const onWall = pixelsOfColour(after, magenta, rearWall);
+        // The bells' frame stands before the wall: most of it, not all, is seen.
+        expect(onWall > 0.8 * wall, `${onWall} of the rear wall's ${wall} pixels show the chosen magenta`);
+        const floorChange = comparePictures(cropPicture(before, floorStrip), cropPicture(after, floorStrip));
+        expect(floorChange.off === 0, `the floor changed too: ${describe(floorChange)}`);
+        const state = await pictureState(page);
+        expect(state.message === '', `#message says ${JSON.stringify(state.message)}`);
+        expectNothingLeftBehind(state);
+        expectNoPageErrors(opened);
+        return `${(100 * onWall / wall).toFixed(1)} % of the rear wall magenta; ${state.textures} textures live`;
+    } finally {
+        await page.close();
+    }
+}
+
+function cropPicture(picture, { x, y, width, height }) {
+    const out = new PNG({ width, height });
+    for (let row = 0; row < height; ++row)
+        picture.data.copy(out.data, 4 * row * width, 4 * ((y + row) * picture.width + x),
+                          4 * ((y + row) * picture.width + x + width));
+    return out;
+}
+
+// Files the reader refuses, one for each of its reasons, and files the page
+// refuses before reading them: each says why on the page, naming the file
+// as the desktop's viewer words it, and the scene stays as it was.
+async function checkRefusedPictures(browser, site) {
+    const opened = await pageAtStep(browser, site, 0);
+    const { page } = opened;
+    const refused = [
+        { name: 'Rear.tga', bytes: plainPicture(8, magenta).subarray(0, 10),
+          says: 'tollmere: Rear.tga: too short: the file ends after 10 bytes, inside its 18-byte header' },
+        { name: 'Left.tga', bytes: tgaFile(10, 65535, 65535, 32, Buffer.alloc(65536, 0xff)),
+          says: 'tollmere: Left.tga: too large: 65535 x 65535 pixels; the limit is 67108864 pixels (8192 x 8192)' },
+        { name: 'Right.tga', bytes: tgaFile(10, 8192, 8192, 32, Buffer.from([0xff, 1, 2, 3, 4])),
+          says: 'tollmere: Right.tga: too short: the file ends long before its 8192 x 8192 pixels' },
+        { name: 'Forward.tga', bytes: tgaFile(1, 4, 4, 8, Buffer.alloc(16)),
+          says: 'tollmere: Forward.tga: not a kind of TGA file this viewer reads' },
+        { name: 'skyme.tga', bytes: Buffer.alloc(0), says: 'tollmere: skyme.tga: is an empty file, not a picture' },
+        { name: 'sign.tga', bytes: tgaFile(2, 0, 5, 24), says: 'tollmere: sign.tga: cannot be made into a texture (0 x 5 pixels)' },
+        { name: 'brick.tga', size: 400 << 20, says: `tollmere: brick.tga: too large: ${400 << 20} bytes` },
+        { name: 'rear.TGA', bytes: plainPicture(8, magenta),
+          says: `tollmere: rear.TGA: not the name of a picture the page shows; name it as the one it replaces: Rear.tga (rear wall), ` },
+    ];
+    try {
+        const before = await canvasPicture(page);
+        await choosePictures(page, refused);
+        const after = await canvasPicture(page);
+        const state = await pictureState(page);
+        const lines = state.message.split('\n');
+        refused.forEach((file, i) => expect(lines[i]?.startsWith(file.says),
+                                            `#message line ${i + 1} is ${JSON.stringify(lines[i])}, not "${file.says}..."`));
+        for (const name of sevenPictures)
+            expect(lines[refused.length - 1].includes(name), `the wrong name's message does not list ${name}`);
+        const change = comparePictures(before, after, 0);
+        expect(change.off === 0, `the scene changed after refused files: ${describe(change)}`);
+        expectNothingLeftBehind(state);
+        expect(opened.consoleLines.some((line) => line.includes(refused[0].says)), 'the console has not the reason');
+        expectNoPageErrors(opened);
+        return `${refused.length} files refused, each named with its reason; the scene as it was`;
+    } finally {
+        await page.close();
+    }
+}
+
+// Files dropped on the page (a drop event with a DataTransfer made in the
+// page: a headless browser has no desktop to drag from) go where chosen ones
+// go: a magenta brick.tga covers the floor.
+async function checkDroppedPicture(browser, site) {
+    const opened = await pageAtStep(browser, site, 0);
+    const { page } = opened;
+    try {
+        const before = await canvasPicture(page);
+        const bytes = [...plainPicture(16, magenta)];
+        await page.evaluate((data) => {
+            const dropped = new DataTransfer();
+            dropped.items.add(new File([new Uint8Array(data)], 'brick.tga'));
+            document.body.dispatchEvent(new DragEvent('drop', { dataTransfer: dropped, bubbles: true, cancelable: true }));
+        }, bytes);
+        await page.waitForFunction(() => Module._tollmere_pictures_handled() >= 1, { timeout: frameTimeout });
+        await animationFrames(page, 3);
+        const after = await canvasPicture(page);
+        const onFloor = pixelsOfColour(after, magenta, floorStrip);
+        const floor = floorStrip.width * floorStrip.height;
+        expect(onFloor === floor, `${onFloor} of ${floor} pixels of the floor show the dropped magenta`);
+        const wallChange = comparePictures(cropPicture(before, rearWall), cropPicture(after, rearWall));
+        expect(wallChange.off === 0, `the rear wall changed too: ${describe(wallChange)}`);
+        expectNothingLeftBehind(await pictureState(page));
+        expectNoPageErrors(opened);
+        return 'a dropped brick.tga covers the floor';
+    } finally {
+        await page.close();
+    }
+}
+
+// A bad #steps is shown on the page, which draws the start view; a camera
+// stopped after circling puts its step in the address (and takes it off
+// while circling again), and that address opens the same frame.
+async function checkLinkToView(browser, site) {
+    const opened = await openPage(browser, `${site}/#steps=1000000`);
+    const { page } = opened;
+    let linked;
+    try {
+        await framesShownAtLeast(opened, 1);
+        const message = await page.$eval('#message', (element) => element.textContent);
+        expect(message.includes('tollmere: the address ends in #steps=1000000, not #steps=N with N from 0 to 100000'),
+               `#message says ${JSON.stringify(message)}`);
+        expect((await counters(page)).steps === 0, 'a bad #steps did not give the start view');
+        const box = await (await page.$('#canvas')).boundingBox();
+        const x = box.x + box.width / 2, y = box.y + box.height / 2;
+        const hashes = [];
+        for (const stop of ['right', 'middle']) {
+            await page.mouse.click(x, y, { button: 'left' });
+            await page.waitForFunction((n) => Module._tollmere_orbit_steps() >= n, { timeout: frameTimeout },
+                                       (await counters(page)).steps + 7);
+            const circling = await page.evaluate(() => window.location.hash);
+            expect(circling === '', `while the camera circles the address ends in ${JSON.stringify(circling)}`);
+            await page.mouse.click(x, y, { button: stop });
+            await animationFrames(page, 2);
+            const { steps } = await counters(page);
+            const hash = await page.evaluate(() => window.location.hash);
+            expect(hash === `#steps=${steps}`, `stopped at ${steps} steps, the address ends in ${JSON.stringify(hash)}`);
+            hashes.push(hash);
+        }
+        const stopped = await canvasPicture(page);
+        linked = await openPage(browser, await page.evaluate(() => window.location.href));
+        await framesShownAtLeast(linked, 1);
+        await animationFrames(linked.page, 2);
+        const same = comparePictures(stopped, await canvasPicture(linked.page), 0);
+        expect(same.off === 0, `the linked address shows another frame: ${describe(same)}`);
+        expectNoPageErrors(opened);
+        expectNoPageErrors(linked);
+        return `a bad #steps says so; stopped at ${hashes.join(', then ')}, and that address shows the same frame`;
+    } finally {
+        await page.close();
+        await linked?.page.close();
+    }
+}
+
 // What WebGL draws with here, for the summary line.
 async function rendererName(browser, site) {
     const page = await browser.newPage();
@@ -450,6 +689,10 @@ async function main() {
             ['left click circles, right and middle click stop', () => checkClicks(browser, site)],
             ['no GL error over 40 frames', () => checkNoGlErrors(browser, site)],
             ['a missing picture shows its message', () => checkMissingPicture(browser, site)],
+            ['a chosen picture shows on its wall', () => checkChosenPicture(browser, site)],
+            ['refused files keep the old pictures and say why', () => checkRefusedPictures(browser, site)],
+            ['a dropped picture shows on its wall', () => checkDroppedPicture(browser, site)],
+            ['a stopped camera links to its view', () => checkLinkToView(browser, site)],
         ], results);
     } catch (error) {
         // A browser that does not start fails a check of its own, so that it is counted.

@@ -32,21 +32,11 @@ long stepsFromAddress    = 0;
 bool started             = false; // the first frame is on its way
 unsigned picturesHandled = 0;
 
-// The window is 500 pixels wide, so makeTexture scales any picture with a
-// side over 1024 down as it reads it (src/texture/texture.cpp): chosen
-// pictures are read with the same limits, and what is kept of them is what
-// makeTexture reads again unscaled.
-const unsigned textureFitSide = 1024;
-
 TgaLimits textureLimits()
 {
     GLint maxSize = 0;
     glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
-    TgaLimits limits;
-    limits.fitSide = textureFitSide;
-    if (maxSize > 0 && static_cast<unsigned>(maxSize) < limits.maxSide)
-        limits.maxSide = static_cast<unsigned>(maxSize);
-    return limits;
+    return pagePictureLimits(maxSize);
 }
 
 unsigned orbitSteps()

@@ -68,6 +68,15 @@ std::string pictureNamesText()
     return text;
 }
 
+TgaLimits pagePictureLimits(int maxTextureSize)
+{
+    TgaLimits limits;
+    limits.fitSide = 1024;
+    if (maxTextureSize > 0 && static_cast<unsigned>(maxTextureSize) < limits.maxSide)
+        limits.maxSide = static_cast<unsigned>(maxTextureSize);
+    return limits;
+}
+
 std::uint64_t largestPictureFile(const TgaLimits& limits)
 {
     // Run-length packets of one 32-bit pixel each take five bytes a pixel.

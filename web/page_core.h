@@ -22,6 +22,13 @@ long linkSteps(std::uint64_t steps);
 // "Rear.tga (rear wall), Left.tga (left wall), ...": the seven names.
 std::string pictureNamesText();
 
+// The limits makeTexture reads a picture with (src/texture/texture.cpp),
+// for a GL whose largest texture has maxTextureSize on a side: a side over
+// 1024 is scaled down as it is read, since the 500-pixel window never shows
+// more. What is kept of a chosen picture is what makeTexture then reads
+// again, unscaled.
+TgaLimits pagePictureLimits(int maxTextureSize);
+
 // The largest file the page reads as a picture: a picture the limits allow
 // in the costliest packing, with room for its header, identification field,
 // colour map and footer. Anything larger is refused before its bytes are read.

@@ -31,6 +31,7 @@ namespace {
 long stepsFromAddress    = 0;
 bool started             = false; // the first frame is on its way
 unsigned picturesHandled = 0;
+bool picturesTaken       = false; // since the textures were last made
 
 TgaLimits textureLimits()
 {
@@ -97,19 +98,27 @@ EMSCRIPTEN_KEEPALIVE int tollmere_may_read_picture(const char* name, double byte
     return 0;
 }
 
-// The chosen file's bytes at path, which goes once read. Taken, every
-// surface's texture is made again from data/ in the next frame, and the old
-// ones are deleted.
+// The chosen file's bytes at path, which goes once read.
 EMSCRIPTEN_KEEPALIVE void tollmere_take_picture(const char* name, const char* path)
 {
     std::string message;
     const int surface = takeChosenPicture(name, path, textureLimits(), scenePictureDir, &message);
     std::remove(path);
     ++picturesHandled;
-    if (surface < 0) {
+    if (surface < 0)
         std::fprintf(stderr, "%s\n", message.c_str());
+    else
+        picturesTaken = true;
+}
+
+// Once the files chosen together are read: every surface's texture is made
+// again from data/ in the next frame, once for them all, and the old ones
+// are deleted.
+EMSCRIPTEN_KEEPALIVE void tollmere_pictures_read()
+{
+    if (!picturesTaken)
         return;
-    }
+    picturesTaken                     = false;
     const std::vector<unsigned> names = liveTextures();
     glDeleteTextures(static_cast<GLsizei>(names.size()), names.data());
     forgetSurfaceTextures();

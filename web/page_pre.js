@@ -49,8 +49,10 @@ function tollmereTakePictures(files) {
   var left = Array.prototype.slice.call(files);
   var next = function () {
     var file = left.shift();
-    if (!file)
+    if (!file) {
+      Module.ccall('tollmere_pictures_read', null, [], []);
       return;
+    }
     if (!Module.ccall('tollmere_may_read_picture', 'number', ['string', 'number'], [file.name, file.size])) {
       next();
       return;

@@ -164,18 +164,4 @@ TEST(PagePictures, LimitsFollowTheLargestTexture)
     }
 }
 
-// A file larger than any picture within the limits is refused unread.
-TEST(PagePictures, FileLargerThanAnyPictureIsRefusedUnread)
-{
-    const std::uint64_t largest = largestPictureFile(pageLimits());
-    EXPECT_GT(largest, tgaMaxPixels * 5) << "a run-length packet for each 32-bit pixel";
-    EXPECT_LT(largest, tgaMaxPixels * 5 + (4u << 20));
-    std::string message;
-    EXPECT_TRUE(mayReadPicture("brick.tga", largest, pageLimits(), &message));
-    EXPECT_FALSE(mayReadPicture("brick.tga", largest + 1, pageLimits(), &message));
-    EXPECT_EQ(message.rfind("tollmere: brick.tga: too large: " + std::to_string(largest + 1) + " bytes", 0),
-              0u)
-        << message;
-}
-
 } // namespace

@@ -33,11 +33,16 @@ bool started             = false; // the first frame is on its way
 unsigned picturesHandled = 0;
 bool picturesTaken       = false; // since the textures were last made
 
+int maxTextureSize()
+{
+    GLint size = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &size);
+    return size;
+}
+
 TgaLimits textureLimits()
 {
-    GLint maxSize = 0;
-    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
-    return pagePictureLimits(maxSize);
+    return pagePictureLimits(maxTextureSize());
 }
 
 unsigned orbitSteps()
@@ -86,16 +91,29 @@ EMSCRIPTEN_KEEPALIVE unsigned tollmere_orbit_steps()
     return orbitSteps();
 }
 
-// Asked before a chosen file's bytes are read: 0 when it is refused (the
+// Asked before a chosen file is read: 0 when its name is refused (the
 // reason is on the page).
-EMSCRIPTEN_KEEPALIVE int tollmere_may_read_picture(const char* name, double bytes)
+EMSCRIPTEN_KEEPALIVE int tollmere_may_read_picture(const char* name)
 {
     std::string message;
-    if (mayReadPicture(name, bytes < 0 ? 0 : static_cast<std::uint64_t>(bytes), textureLimits(), &message))
+    if (mayReadPicture(name, &message))
         return 1;
     ++picturesHandled;
     std::fprintf(stderr, "%s\n", message.c_str());
     return 0;
+}
+
+// The picture reader's Worker refused a file: its message.
+EMSCRIPTEN_KEEPALIVE void tollmere_refuse_picture(const char* message)
+{
+    ++picturesHandled;
+    std::fprintf(stderr, "%s\n", message);
+}
+
+// For the picture reader's Worker, which has no GL to ask.
+EMSCRIPTEN_KEEPALIVE int tollmere_max_texture_size()
+{
+    return maxTextureSize();
 }
 
 // The chosen file's bytes at path, which goes once read.

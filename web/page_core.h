@@ -29,15 +29,9 @@ std::string pictureNamesText();
 // again, unscaled.
 TgaLimits pagePictureLimits(int maxTextureSize);
 
-// The largest file the page reads as a picture: a picture the limits allow
-// in the costliest packing, with room for its header, identification field,
-// colour map and footer. Anything larger is refused before its bytes are read.
-std::uint64_t largestPictureFile(const TgaLimits& limits);
-
-// Whether a file of this name and size may be read as a chosen picture;
-// when not, why, as a message naming the file.
-bool mayReadPicture(const std::string& name, std::uint64_t bytes, const TgaLimits& limits,
-                    std::string* message);
+// Whether a file of this name may be read as a chosen picture; when not,
+// why, as a message naming the file and listing the seven names.
+bool mayReadPicture(const std::string& name, std::string* message);
 
 // The file at path, chosen under `name`, read by the viewer's reader with
 // these limits. Read, it goes to pictureDir/name as a plain TGA of the

@@ -38,8 +38,9 @@ document.getElementById('canvas').addEventListener('contextmenu', function (even
 });
 
 // Pictures a person chooses or drops on the page: read here, never sent
-// anywhere. One file at a time, so that only one file's bytes are held;
-// the viewer's C++ decides what becomes of each.
+// anywhere. One file at a time, by the picture reader's Worker, which reads
+// only the bytes the reader asks for and hands back what it keeps (at most
+// 1024 on a side); the viewer's C++ decides what becomes of each.
 function tollmereTakePictures(files) {
   if (!Module['tollmerePicturesReady'] || Module['tollmereEnded'])
     return;
@@ -53,18 +54,32 @@ function tollmereTakePictures(files) {
       Module.ccall('tollmere_pictures_read', null, [], []);
       return;
     }
-    if (!Module.ccall('tollmere_may_read_picture', 'number', ['string', 'number'], [file.name, file.size])) {
+    if (!Module.ccall('tollmere_may_read_picture', 'number', ['string'], [file.name])) {
       next();
       return;
     }
-    file.arrayBuffer().then(function (bytes) {
-      var path = '/tmp/chosen.tga';
-      FS.writeFile(path, new Uint8Array(bytes), { canOwn: true });
-      bytes = null;
-      Module.ccall('tollmere_take_picture', null, ['string', 'string'], [file.name, path]);
-    }, function (error) {
-      Module['printErr']('tollmere: ' + file.name + ': cannot be read (' + error + ')');
-    }).then(next);
+    // A Worker for each file, ended once it answers: what it read goes with it.
+    var reader = new Worker('tollmere_picture_reader.js');
+    var answered = function (refusal, kept) {
+      reader.terminate();
+      if (refusal) {
+        Module.ccall('tollmere_refuse_picture', null, ['string'], [refusal]);
+      } else {
+        var path = '/tmp/chosen.tga';
+        FS.writeFile(path, kept, { canOwn: true });
+        Module.ccall('tollmere_take_picture', null, ['string', 'string'], [file.name, path]);
+      }
+      next();
+    };
+    reader.onmessage = function (event) {
+      answered(event.data.message, event.data.kept);
+    };
+    reader.onerror = function (event) {
+      event.preventDefault();
+      answered('tollmere: ' + file.name + ': cannot be read (' + (event.message || 'the reader failed') + ')');
+    };
+    reader.postMessage({ name: file.name, file: file,
+                         maxTextureSize: Module.ccall('tollmere_max_texture_size', 'number', [], []) });
   };
   next();
 }

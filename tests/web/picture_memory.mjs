@@ -15,10 +15,12 @@ import { parseArgs } from 'node:util';
 import puppeteer from 'puppeteer-core';
 
 const { values: options } = parseArgs({
-    options: { site: { type: 'string', default: 'build-web' }, packing: { type: 'string', default: 'raw' } },
+    options: { site: { type: 'string', default: 'build-web' }, packing: { type: 'string', default: 'raw' },
+               count: { type: 'string', default: '7' } },
 });
 const side = 8192;
-const names = ['Rear.tga', 'Left.tga', 'Right.tga', 'Forward.tga', 'skyme.tga', 'brick.tga', 'sign.tga'];
+const names = ['Rear.tga', 'Left.tga', 'Right.tga', 'Forward.tga', 'skyme.tga', 'brick.tga', 'sign.tga']
+    .slice(0, Number(options.count));
 
 // Seven pictures under dir: one file, linked under each name, when raw.
 function writePictures(dir, packing) {
@@ -108,6 +110,9 @@ async function main() {
     try {
         const files = writePictures(scratch, options.packing);
         const page = await browser.newPage();
+        page.on('console', (message) => console.log(`page: ${message.text()}`));
+        page.on('pageerror', (error) => console.log(`page error: ${error.message ?? error}`));
+        page.on('workercreated', (worker) => console.log(`worker: ${worker.url()}`));
         await page.goto(`http://127.0.0.1:${server.address().port}/`, { waitUntil: 'load' });
         await page.waitForFunction(() => Module._tollmere_frames_shown?.() > 0);
         const pid = browser.process().pid;

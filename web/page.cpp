@@ -20,11 +20,11 @@
 
 // In page_library.js: the address's fragment ("#..."), cut to fit size; the
 // fragment set to "#steps=N", or taken off for a negative N; a line of the
-// page's list of pictures; the chooser ready.
+// page's list of pictures; the viewer started.
 extern "C" int tollmere_location_hash(char* buffer, int size);
 extern "C" void tollmere_link_steps(long steps);
 extern "C" void tollmere_list_picture(const char* file, const char* surface);
-extern "C" void tollmere_pictures_ready();
+extern "C" void tollmere_started();
 
 namespace {
 
@@ -57,7 +57,7 @@ void pageBeforeFirstFrame()
     started = true;
     for (const ScenePicture& picture : scenePictures)
         tollmere_list_picture(picture.file, picture.surface);
-    tollmere_pictures_ready();
+    tollmere_started();
 
     char hash[64] = "";
     tollmere_location_hash(hash, sizeof hash);

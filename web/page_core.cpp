@@ -105,11 +105,14 @@ int takeChosenPicture(const std::string& name, const char* path, const TgaLimits
         return -1;
     }
     // Written beside the picture it replaces, then put in its place: a write
-    // that fails leaves the picture there was.
+    // that fails leaves the picture there was. The old one is removed first:
+    // emscripten's file system keeps a file renamed over in its table of
+    // names, and with it the picture's bytes, for as long as the page runs.
     TgaWriteOptions plain;
     plain.bits              = image->channels * 8;
     const std::string saved = pictureDir + "/" + name, written = saved + ".new";
     if (!writeFile(written, encodeTga(image->sizeX, image->sizeY, image->channels, image->imageData, plain))
+        || (std::remove(saved.c_str()) != 0 && errno != ENOENT)
         || std::rename(written.c_str(), saved.c_str()) != 0) {
         *message = refusal(name, std::string("cannot be kept (") + std::strerror(errno) + ")");
         std::remove(written.c_str());

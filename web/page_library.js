@@ -32,8 +32,9 @@ mergeInto(LibraryManager.library, {
     document.getElementById('surfaces').appendChild(item);
   },
 
-  tollmere_pictures_ready: function () {
-    Module['tollmerePicturesReady'] = true;
+  // The viewer runs: its exports may be called, and pictures chosen.
+  tollmere_started: function () {
+    Module['tollmereStarted'] = true;
     document.getElementById('pictures').disabled = false;
   },
 

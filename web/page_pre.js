@@ -42,7 +42,7 @@ document.getElementById('canvas').addEventListener('contextmenu', function (even
 // only the bytes the reader asks for and hands back what it keeps (at most
 // 1024 on a side); the viewer's C++ decides what becomes of each.
 function tollmereTakePictures(files) {
-  if (!Module['tollmerePicturesReady'] || Module['tollmereEnded'])
+  if (!Module['tollmereStarted'] || Module['tollmereEnded'])
     return;
   var message = document.getElementById('message');
   if (message)

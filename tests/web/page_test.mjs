@@ -187,7 +187,8 @@ function counters(page) {
 async function framesShownAtLeast(opened, frames) {
     try {
         await opened.page.waitForFunction(
-            (n) => typeof Module !== 'undefined' && typeof Module._tollmere_frames_shown === 'function'
+            // The exports exist before the viewer has started, and throw if called then.
+            (n) => typeof Module !== 'undefined' && Module.tollmereStarted === true
                    && Module._tollmere_frames_shown() >= n,
             { timeout: frameTimeout }, frames);
     } catch (error) {

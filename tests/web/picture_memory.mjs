@@ -7,6 +7,7 @@
 // processes' resident memory is sampled every 20 ms while the page reads
 // them; the page's WebAssembly memory and JavaScript heap are read after.
 //   node tests/web/picture_memory.mjs [--site build-web] [--packing raw|rle]
+//        [--count 1..7] [--rounds N]   (the same files chosen N times over)
 import fs from 'node:fs';
 import http from 'node:http';
 import os from 'node:os';
@@ -16,7 +17,7 @@ import puppeteer from 'puppeteer-core';
 
 const { values: options } = parseArgs({
     options: { site: { type: 'string', default: 'build-web' }, packing: { type: 'string', default: 'raw' },
-               count: { type: 'string', default: '7' } },
+               count: { type: 'string', default: '7' }, rounds: { type: 'string', default: '1' } },
 });
 const side = 8192;
 const names = ['Rear.tga', 'Left.tga', 'Right.tga', 'Forward.tga', 'skyme.tga', 'brick.tga', 'sign.tga']
@@ -114,7 +115,7 @@ async function main() {
         page.on('pageerror', (error) => console.log(`page error: ${error.message ?? error}`));
         page.on('workercreated', (worker) => console.log(`worker: ${worker.url()}`));
         await page.goto(`http://127.0.0.1:${server.address().port}/`, { waitUntil: 'load' });
-        await page.waitForFunction(() => Module._tollmere_frames_shown?.() > 0);
+        await page.waitForFunction(() => Module.tollmereStarted === true && Module._tollmere_frames_shown() > 0);
         const pid = browser.process().pid;
         const start = residentKb(pid);
         const peak = { ...start };
@@ -124,10 +125,14 @@ async function main() {
                 peak[key] = Math.max(peak[key], now[key]);
         }, 20);
         const began = Date.now();
-        await (await page.$('#pictures')).uploadFile(...files);
-        await page.waitForFunction((n) => Module._tollmere_pictures_handled() >= n, { timeout: 600000, polling: 100 },
-                                   names.length);
-        await page.evaluate(() => new Promise((done) => requestAnimationFrame(() => requestAnimationFrame(done))));
+        for (let round = 1; round <= Number(options.rounds); ++round) {
+            await (await page.$('#pictures')).uploadFile(...files);
+            await page.waitForFunction((n) => Module._tollmere_pictures_handled() >= n,
+                                       { timeout: 600000, polling: 100 }, round * names.length);
+            await page.evaluate(() => new Promise((done) => requestAnimationFrame(() => requestAnimationFrame(done))));
+            if (Number(options.rounds) > 1)
+                console.log(`after round ${round}: resident MB ${JSON.stringify(residentKb(pid), (k, v) => (typeof v === 'number' ? Math.round(v / 1024) : v))}`);
+        }
         const seconds = (Date.now() - began) / 1000;
         await new Promise((done) => setTimeout(done, 200));
         clearInterval(sampler);

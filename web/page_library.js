@@ -23,12 +23,19 @@ mergeInto(LibraryManager.library, {
     history.replaceState(history.state, '', steps < 0 ? address : address + '#steps=' + steps);
   },
 
+  $tollmereAscii: function (text) {
+    var out = '';
+    for (var i = text; HEAPU8[i]; ++i) out += String.fromCharCode(HEAPU8[i]);
+    return out;
+  },
+
+  tollmere_list_picture__deps: ['$tollmereAscii'],
   tollmere_list_picture: function (file, surface) {
     var item = document.createElement('li');
     var name = document.createElement('code');
-    name.textContent = UTF8ToString(file);
+    name.textContent = tollmereAscii(file);
     item.appendChild(name);
-    item.appendChild(document.createTextNode(' ' + UTF8ToString(surface)));
+    item.appendChild(document.createTextNode(' ' + tollmereAscii(surface)));
     document.getElementById('surfaces').appendChild(item);
   },
 

@@ -88,16 +88,70 @@ async function describe(browser, label) {
     return `${label} ${major}, ${await rendererOf(browser)}`;
 }
 
-// Cleanups run in reverse order, each at most once, whatever fails.
+// What must not outlive this process, however it ends: each launch's
+// processes and folders, ended at once on exit or on a signal.
+const atExit = new Set();
+let exitHandled = false;
+
+function endAtExit(step) {
+    if (!exitHandled) {
+        exitHandled = true;
+        process.on('exit', () => atExit.forEach((end) => end()));
+        for (const signal of ['SIGINT', 'SIGTERM', 'SIGHUP'])
+            process.on(signal, () => process.exit(128 + os.constants.signals[signal]));
+    }
+    const guarded = () => attempt(step);
+    atExit.add(guarded);
+    return guarded;
+}
+
+function attempt(step) {
+    try {
+        step();
+    } catch {
+        // ended already
+    }
+}
+
+// A launch's close: `steps` in reverse order, each run once, whatever fails.
+// Each step is [async step, its hasty form for exit]; the hasty forms run
+// if the process ends before close does.
 function closer(steps) {
+    const hasty = endAtExit(() => [...steps].reverse().forEach(([, now]) => attempt(now)));
     let done = false;
     return async () => {
         if (done)
             return;
         done = true;
-        for (const step of steps.reverse())
+        for (const [step] of [...steps].reverse())
             await Promise.resolve().then(step).catch(() => {});
+        atExit.delete(hasty);
     };
+}
+
+// A browser's profile folder: removed on close, and at an early exit
+// after every process that names it on its command line (the browser, even
+// one still starting) has been ended and given a moment to be gone.
+function profileFolder(browserName) {
+    const folder = fs.mkdtempSync(path.join(os.tmpdir(), `tollmere-${browserName}-`));
+    const remove = () => fs.rmSync(folder, { recursive: true, force: true });
+    const endUsersThenRemove = () => {
+        let ended = 0;
+        for (const pid of fs.readdirSync('/proc').filter((name) => /^[0-9]+$/.test(name)))
+            attempt(() => {
+                if (fs.readFileSync(`/proc/${pid}/cmdline`, 'latin1').includes(folder))
+                    ended += process.kill(Number(pid), 'SIGKILL');
+            });
+        if (ended)
+            Atomics.wait(new Int32Array(new SharedArrayBuffer(4)), 0, 0, 300);
+        remove();
+    };
+    return { folder, steps: [remove, endUsersThenRemove] };
+}
+
+// Ended on close; at an early exit puppeteer ends the browser itself.
+function browserSteps(browser) {
+    return [() => browser.close(), () => {}];
 }
 
 const chromiumPaths = ['/usr/bin/chromium-headless-shell', '/usr/lib/chromium/chromium-headless-shell',
@@ -106,8 +160,8 @@ const chromiumPaths = ['/usr/bin/chromium-headless-shell', '/usr/lib/chromium/ch
 // Headless Chromium; `extraArgs` add to its command line.
 export async function launchChromium(extraArgs = []) {
     const executablePath = firstExisting(chromiumPaths, 'Chromium');
-    const userDataDir = fs.mkdtempSync(path.join(os.tmpdir(), 'tollmere-chromium-'));
-    const cleanups = [() => fs.rmSync(userDataDir, { recursive: true, force: true })];
+    const profile = profileFolder('chromium');
+    const cleanups = [profile.steps];
     const close = closer(cleanups);
     const args = ['--disable-background-networking', '--disable-component-update', '--disable-sync',
                   '--no-first-run', '--enable-unsafe-swiftshader', '--use-angle=swiftshader', ...extraArgs];
@@ -115,9 +169,9 @@ export async function launchChromium(extraArgs = []) {
     if (process.getuid?.() === 0)
         args.push('--no-sandbox');
     try {
-        const browser = await puppeteer.launch({ executablePath, headless: 'shell', userDataDir, args,
+        const browser = await puppeteer.launch({ executablePath, headless: 'shell', userDataDir: profile.folder, args,
                                                  defaultViewport: viewport });
-        cleanups.push(() => browser.close());
+        cleanups.push(browserSteps(browser));
         return { browser, name: await describe(browser, 'Chromium'), close };
     } catch (error) {
         await close();
@@ -126,12 +180,16 @@ export async function launchChromium(extraArgs = []) {
 }
 
 // A private Xvfb, its display number read from -displayfd (no guessed
-// numbers); it is ended with this process at the latest.
+// numbers). Its steps end it: waiting until it has, or at once at exit.
 function startPrivateDisplay() {
     const server = spawn('Xvfb', ['-displayfd', '3', '-screen', '0', '1024x768x24', '-nolisten', 'tcp', '-noreset'],
                          { stdio: ['ignore', 'ignore', 'ignore', 'pipe'] });
-    const end = () => server.exitCode === null && server.signalCode === null && server.kill('SIGTERM');
-    process.on('exit', end);
+    const exited = new Promise((resolve) => server.once('exit', resolve));
+    const end = endAtExit(() => server.exitCode === null && server.signalCode === null && server.kill('SIGTERM'));
+    const steps = [() => {
+        end();
+        return exited;
+    }, end];
     return new Promise((resolve, reject) => {
         let text = '';
         const timer = setTimeout(() => {
@@ -152,7 +210,7 @@ function startPrivateDisplay() {
                 return;
             clearTimeout(timer);
             server.stdio[3].destroy();
-            resolve({ display: `:${text.trim()}`, end });
+            resolve({ display: `:${text.trim()}`, steps });
         });
     });
 }
@@ -164,17 +222,18 @@ const firefoxPaths = ['/usr/bin/firefox-esr', '/usr/bin/firefox'];
 // WebGL on Mesa's software renderer needs webgl.force-enabled.
 export async function launchFirefox() {
     const executablePath = firstExisting(firefoxPaths, 'Firefox (firefox-esr)');
-    const cleanups = [];
+    const profile = profileFolder('firefox');
+    const cleanups = [profile.steps];
     const close = closer(cleanups);
     try {
         const display = await startPrivateDisplay();
-        cleanups.push(display.end);
+        cleanups.push(display.steps);
         const browser = await puppeteer.launch({
-            browser: 'firefox', executablePath, headless: false, defaultViewport: viewport,
+            browser: 'firefox', executablePath, headless: false, defaultViewport: viewport, userDataDir: profile.folder,
             env: { ...process.env, DISPLAY: display.display },
             extraPrefsFirefox: { 'webgl.force-enabled': true, 'layout.css.devPixelsPerPx': '1.0' },
         });
-        cleanups.push(() => browser.close());
+        cleanups.push(browserSteps(browser));
         return { browser, name: await describe(browser, 'Firefox'), close };
     } catch (error) {
         await close();

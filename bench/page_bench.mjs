@@ -33,6 +33,7 @@ const frames = Number(options.frames);
 const warmUpFrames = 30;  // shown after the click and before the count starts
 const openings = 5;       // the page is opened this many times for its first frame
 const timeoutMs = 120000; // for the whole orbit to be drawn
+let loadBefore = 0;       // the machine's load average over the last minute, when the run began
 
 // Chromium paces animation frames to a 60 Hz display by default, which
 // would cap the page where the desktop viewer, with no vertical sync in
@@ -179,7 +180,8 @@ function row(label, page, desktop) {
 
 function printTable(page, desktop, size) {
     console.log(`Tollmere, the page against the desktop viewer: ${frames} frames at 500 x 500 while orbiting`);
-    console.log(`machine: ${os.cpus().length} cores, ${os.cpus()[0]?.model ?? 'unknown processor'}`);
+    console.log(`machine: ${os.cpus().length} cores, ${os.cpus()[0]?.model ?? 'unknown processor'}; ` +
+                `load average ${loadBefore.toFixed(1)} when the run began`);
     console.log(`page: headless ${page.name}; desktop: ${desktop.renderer} in a private Xvfb\n`);
     row('', 'page', 'desktop');
     console.log(`|${'-'.repeat(44)}|${'-'.repeat(15)}|${'-'.repeat(15)}|`);
@@ -209,6 +211,7 @@ function jsonLine(page, desktop, size) {
             first_frame_ms: round(median(page.first), 0), first_frame_ms_all: page.first.map((t) => round(t, 0)),
             bytes: size.bytes, gzipped_bytes: size.gzipped, pictures_gzipped_bytes: size.picturesGzipped,
         },
+        load_average: round(loadBefore, 1),
         desktop: { fps: desktop.fps, median_ms: desktop.median_ms, p95_ms: desktop.p95_ms,
                    first_frame_ms: desktop.first_frame_ms },
         page_to_desktop_fps: round(page.fps / desktop.fps, 2),
@@ -218,6 +221,7 @@ function jsonLine(page, desktop, size) {
 async function main() {
     if (!Number.isInteger(frames) || frames < 10 || frames > 100000)
         throw new Error(`--frames takes 10 to 100000, not ${options.frames}`);
+    loadBefore = os.loadavg()[0];
     const size = pageBytes(options.site);
     // One after the other, so that neither takes the other's processor time.
     const desktop = await desktopRun();

@@ -215,6 +215,15 @@ function startPrivateDisplay() {
     });
 }
 
+// This environment with X on `display` alone: a person's Wayland session
+// or MOZ_HEADLESS would take Firefox off the private server.
+function onDisplay(display) {
+    const env = { ...process.env, DISPLAY: display, MOZ_ENABLE_WAYLAND: '0' };
+    delete env.WAYLAND_DISPLAY;
+    delete env.MOZ_HEADLESS;
+    return env;
+}
+
 const firefoxPaths = ['/usr/bin/firefox-esr', '/usr/bin/firefox'];
 
 // Firefox ESR, not headless, in a private Xvfb of its own, driven over
@@ -230,7 +239,7 @@ export async function launchFirefox() {
         cleanups.push(display.steps);
         const browser = await puppeteer.launch({
             browser: 'firefox', executablePath, headless: false, defaultViewport: viewport, userDataDir: profile.folder,
-            env: { ...process.env, DISPLAY: display.display },
+            env: onDisplay(display.display),
             extraPrefsFirefox: { 'webgl.force-enabled': true, 'layout.css.devPixelsPerPx': '1.0' },
         });
         cleanups.push(browserSteps(browser));

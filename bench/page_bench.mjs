@@ -30,6 +30,10 @@ const { values: options } = parseArgs({
 });
 
 const frames = Number(options.frames);
+if (!/^[0-9]+$/.test(options.frames) || frames < 10 || frames > 100000) {
+    console.error('usage: scripts/bench --web [FRAMES]   (10 to 100000 frames, default 300)');
+    process.exit(2);
+}
 const warmUpFrames = 30;  // shown after the click and before the count starts
 const openings = 5;       // the page is opened this many times for its first frame
 const timeoutMs = 120000; // for the whole orbit to be drawn
@@ -219,8 +223,6 @@ function jsonLine(page, desktop, size) {
 }
 
 async function main() {
-    if (!Number.isInteger(frames) || frames < 10 || frames > 100000)
-        throw new Error(`--frames takes 10 to 100000, not ${options.frames}`);
     loadBefore = os.loadavg()[0];
     const size = pageBytes(options.site);
     // One after the other, so that neither takes the other's processor time.

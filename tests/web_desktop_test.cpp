@@ -131,6 +131,17 @@ TEST(GluErrors, TheTextsAreGlus)
     EXPECT_EQ(gluErrorText(12345), nullptr);
 }
 
+// The window's square, seen through a 90-degree perspective from the origin.
+void squareView()
+{
+    glViewport(0, 0, windowSide, windowSide);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    gluPerspective(90.0, 1.0, 0.1, 100.0);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+}
+
 // The scene's projection and its two lights, given under the identity.
 void sceneSetUp()
 {
@@ -139,12 +150,7 @@ void sceneSetUp()
     const GLfloat position1[] = { -20.0f, 5.0f, -8.0f, 1.0f };
     const GLfloat position2[] = { 5.0f, 5.0f, 10.0f, 1.0f };
     const GLfloat black[]     = { 0.0f, 0.0f, 0.0f, 1.0f };
-    glViewport(0, 0, windowSide, windowSide);
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    gluPerspective(90.0, 1.0, 0.1, 100.0);
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
+    squareView();
     glEnable(GL_DEPTH_TEST);
     for (GLenum light : { GL_LIGHT0, GL_LIGHT1 }) {
         glLightfv(light, GL_AMBIENT, ambient);
@@ -296,12 +302,7 @@ std::vector<SeenVertex> throughDesktop(const LightingCase& c)
 {
     const GLfloat black[]  = { 0.0f, 0.0f, 0.0f, 1.0f };
     const GLfloat viewer[] = { c.localViewer ? 1.0f : 0.0f };
-    glViewport(0, 0, windowSide, windowSide);
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    gluPerspective(90.0, 1.0, 0.1, 100.0);
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
+    squareView();
     if (c.lightsAfterLookAt)
         gluLookAt(lookAt[0], lookAt[1], lookAt[2], lookAt[3], lookAt[4], lookAt[5], lookAt[6], lookAt[7],
                   lookAt[8]);

@@ -2,19 +2,20 @@
 // The browser version of Tollmere as a person meets it: build-web/ served
 // from a local server of our own, opened in a real headless browser, driven
 // with real mouse events, and judged by what its canvas shows (screenshots,
-// as the browser composites them). One browser for all the checks; each
-// check opens the page in a tab of its own. Prints one line per check and a
+// as the browser composites them), in two engines: headless Chromium and
+// Firefox ESR (tests/web/browsers.mjs starts them). Each browser starts once
+// for all its checks; each check opens the page in a tab of its own. Prints one line per check and a
 // summary line last; writes a JUnit file for scripts/test to count.
 //   node tests/web/page_test.mjs --site build-web --goldens tests/golden
 //        --out build-web/test-results [--junit FILE] [--page-picture FILE.png]
 //        [--only TEXT]   (only the checks whose name holds TEXT)
 import fs from 'node:fs';
-import http from 'node:http';
 import os from 'node:os';
 import path from 'node:path';
 import { parseArgs } from 'node:util';
 import { PNG } from 'pngjs';
-import puppeteer from 'puppeteer-core';
+
+import { launchChromium, launchFirefox, serveSite } from './browsers.mjs';
 
 const { values: options } = parseArgs({
     options: {
@@ -37,72 +38,9 @@ const viewSteps = [0, 20, 45, 130];
 const canvasSize = 500;
 const frameTimeout = 30000; // ms for the page to draw what is waited for
 
-// ---- a static server: the site, and the same site with one picture missing
-
-const contentTypes = {
-    '.html': 'text/html; charset=utf-8',
-    '.js': 'text/javascript; charset=utf-8',
-    '.css': 'text/css; charset=utf-8',
-    '.wasm': 'application/wasm',
-    '.png': 'image/png',
-    '.tga': 'application/octet-stream',
-};
 // Under this prefix the site is served without this picture (HTTP 404).
 const withoutSignPrefix = '/without-sign';
 const missingPicture = 'data/sign.tga';
-
-function serveSite(site) {
-    const root = path.resolve(site);
-    const server = http.createServer((request, response) => {
-        let name = decodeURIComponent(new URL(request.url, 'http://host').pathname);
-        let withoutSign = false;
-        if (name.startsWith(withoutSignPrefix + '/')) {
-            name = name.slice(withoutSignPrefix.length);
-            withoutSign = true;
-        }
-        if (name.endsWith('/'))
-            name += 'index.html';
-        const file = path.join(root, path.normalize(name));
-        const missing = withoutSign && file === path.join(root, missingPicture);
-        if (missing || !file.startsWith(root + path.sep) || !fs.statSync(file, { throwIfNoEntry: false })?.isFile()) {
-            response.writeHead(404, { 'Content-Type': 'text/plain' }).end('not found\n');
-            return;
-        }
-        response.writeHead(200, {
-            'Content-Type': contentTypes[path.extname(file)] ?? 'application/octet-stream',
-            'Cache-Control': 'no-store',
-        });
-        fs.createReadStream(file).pipe(response);
-    });
-    // Port 0: any free port, so that a person's scripts/web on 8000 is left alone.
-    return new Promise((resolve, reject) => {
-        server.once('error', reject);
-        server.listen(0, '127.0.0.1', () => resolve(server));
-    });
-}
-
-// ---- the browser
-
-const chromiumPaths = ['/usr/bin/chromium-headless-shell', '/usr/lib/chromium/chromium-headless-shell',
-                       '/usr/bin/chromium'];
-
-async function launchChromium() {
-    const executablePath = chromiumPaths.find((p) => fs.existsSync(p));
-    if (!executablePath)
-        throw new Error(`no Chromium found (looked for ${chromiumPaths.join(', ')}); ` +
-                        'scripts/test installs chromium-headless-shell');
-    const userDataDir = fs.mkdtempSync(path.join(os.tmpdir(), 'tollmere-chromium-'));
-    const args = ['--disable-background-networking', '--disable-component-update', '--disable-sync',
-                  '--no-first-run', '--enable-unsafe-swiftshader', '--use-angle=swiftshader'];
-    // Chromium's sandbox refuses to start as root.
-    if (process.getuid?.() === 0)
-        args.push('--no-sandbox');
-    const browser = await puppeteer.launch({
-        executablePath, headless: 'shell', userDataDir, args,
-        defaultViewport: { width: 640, height: 720, deviceScaleFactor: 1 },
-    });
-    return { browser, cleanup: () => fs.rmSync(userDataDir, { recursive: true, force: true }) };
-}
 
 // ---- pictures
 
@@ -187,11 +125,15 @@ function counters(page) {
 // Waits for `frames` frames shown; on a timeout, says how far the page got.
 async function framesShownAtLeast(opened, frames) {
     try {
-        await opened.page.waitForFunction(
-            // The exports exist before the viewer has started, and throw if called then.
-            (n) => typeof Module !== 'undefined' && Module.tollmereStarted === true
-                   && Module._tollmere_frames_shown() >= n,
-            { timeout: frameTimeout }, frames);
+        // Until the module is instantiated its exports throw; Firefox's
+        // driver would then stop polling and wait out the timeout.
+        await opened.page.waitForFunction((n) => {
+            try {
+                return Module._tollmere_frames_shown() >= n;
+            } catch {
+                return false;
+            }
+        }, { timeout: frameTimeout }, frames);
     } catch (error) {
         const state = await opened.page.evaluate(() => JSON.stringify({
             frames: typeof Module !== 'undefined' && Module._tollmere_frames_shown?.(),
@@ -240,23 +182,25 @@ function expectNoPageErrors(opened) {
 
 // ---- the checks: each returns a line for the report, or throws what is wrong
 
-async function checkView(browser, site, steps, results) {
+// `engine` is { id, viewPercents }: the share of differing pixels is kept
+// there for the summary, and a failing view's files are named after it.
+async function checkView(browser, site, steps, engine) {
     const opened = await pageAtStep(browser, site, steps);
     const { page } = opened;
     try {
         const actual = await canvasPicture(page);
         const golden = readPng(path.join(options.goldens, `${viewName(steps)}.png`));
         const c = comparePictures(golden, actual);
-        results.viewPercents[steps] = c.percent;
+        engine.viewPercents[steps] = c.percent;
         const shown = await counters(page);
         expectNoPageErrors(opened);
         expect(shown.steps === steps, `#steps=${steps} gave ${shown.steps} orbit steps`);
-        if (steps === 0 && options['page-picture'])
+        if (steps === 0 && engine.id === 'chromium' && options['page-picture'])
             await writePagePicture(page, options['page-picture']);
         if (c.sameSize && c.percent <= viewTolerancePercent)
             return describe(c);
-        const actualPath = path.join(options.out, `${viewName(steps)}-actual.png`);
-        const diffPath = path.join(options.out, `${viewName(steps)}-diff.png`);
+        const actualPath = path.join(options.out, `${engine.id}-${viewName(steps)}-actual.png`);
+        const diffPath = path.join(options.out, `${engine.id}-${viewName(steps)}-diff.png`);
         writePng(actualPath, actual);
         if (c.sameSize)
             writePng(diffPath, diffPicture(golden, actual));
@@ -489,7 +433,8 @@ async function checkChosenPicture(browser, site) {
         expect(listed.join(', ') === 'Rear.tga rear wall, Left.tga left wall, Right.tga right wall, ' +
                                      'Forward.tga forward wall, skyme.tga sky, brick.tga floor, sign.tga sign board',
                `the page lists ${JSON.stringify(listed)}`);
-        const elsewhere = opened.requests.filter((url) => !url.startsWith(`${site}/`) && !url.startsWith('blob:'));
+        // (data: and blob: addresses are the browser's own, fetched from nowhere.)
+        const elsewhere = opened.requests.filter((url) => !url.startsWith(`${site}/`) && !/^(data|blob):/.test(url));
         expect(elsewhere.length === 0, `the page fetched ${elsewhere.join(', ')}`);
         expectNoPageErrors(opened);
         return `${(100 * onWall / wall).toFixed(1)} % of the rear wall magenta; ${state.textures} textures live; ` +
@@ -618,21 +563,16 @@ async function checkLinkToView(browser, site) {
     }
 }
 
-// What WebGL draws with here, for the summary line.
-async function rendererName(browser, site) {
-    const page = await browser.newPage();
-    try {
-        await page.goto(`${site}/`, { waitUntil: 'load' });
-        return await page.evaluate(() => {
-            const gl = document.createElement('canvas').getContext('webgl2');
-            if (!gl)
-                return 'no WebGL2';
-            const info = gl.getExtension('WEBGL_debug_renderer_info');
-            return info ? gl.getParameter(info.UNMASKED_RENDERER_WEBGL) : gl.getParameter(gl.RENDERER);
-        });
-    } finally {
-        await page.close();
-    }
+// The checks of pictures chosen and dropped and of the link to a view. In
+// the second browser only the reading of chosen files, which goes through
+// its own Worker and file APIs, to keep the gate quick.
+function pictureAndLinkChecks(browser, site, { all = true } = {}) {
+    return [
+        ['a chosen picture shows on its wall', () => checkChosenPicture(browser, site)],
+        ['refused files keep the old pictures and say why', () => checkRefusedPictures(browser, site)],
+        ...(all ? [['a dropped picture shows on its wall', () => checkDroppedPicture(browser, site)],
+                   ['a stopped camera links to its view', () => checkLinkToView(browser, site)]] : []),
+    ];
 }
 
 // ---- the run
@@ -646,12 +586,6 @@ function junit(results, seconds) {
     const failures = results.cases.filter((c) => c.failure !== undefined).length;
     return `<?xml version="1.0" encoding="UTF-8"?>\n<testsuite name="web" tests="${results.cases.length}" ` +
            `failures="${failures}" time="${seconds}">\n${cases.join('\n')}\n</testsuite>\n`;
-}
-
-// "WebGL2 on SwiftShader" where the renderer's long name says so.
-function shortRenderer(name) {
-    const known = ['SwiftShader', 'llvmpipe'].find((n) => name.includes(n));
-    return known ? `WebGL2 on ${known}` : name;
 }
 
 // Runs each check, one line each, and keeps what it found for the summary.
@@ -674,46 +608,68 @@ async function runChecks(engine, checks, results) {
     }
 }
 
+// The four views, in either engine.
+function viewChecks(browser, site, engine) {
+    return viewSteps.map((steps) => [steps === 0 ? 'start view' : `view after ${steps} steps`,
+                                     () => checkView(browser, site, steps, engine)]);
+}
+
+// The checks of one engine in one browser, which `launching` (a promise of
+// a launch from browsers.mjs) gives. A browser that does not start fails a
+// check of its own, so that it is counted.
+async function inBrowser(engine, launching, checks, results) {
+    let launched;
+    try {
+        launched = await launching;
+        engine.name = launched.name;
+        await runChecks(engine.id, checks(launched.browser), results);
+    } catch (error) {
+        results.cases.push({ name: `${engine.id}: the browser starts`, failure: String(error.message ?? error),
+                             seconds: '0' });
+        console.log(`FAIL ${engine.id}: the browser starts: ${error.stack ?? error}`);
+    } finally {
+        await launched?.close();
+    }
+}
+
+// Chromium runs every check; Firefox, in its own X server, the four views
+// and the GL errors. Firefox starts while Chromium's checks run: its start,
+// several seconds, is most of what it adds to the gate.
 async function main() {
     const began = Date.now();
-    const results = { cases: [], viewPercents: {} };
-    const server = await serveSite(options.site);
+    const results = { cases: [] };
+    const server = await serveSite(options.site, { [withoutSignPrefix]: missingPicture });
     const site = `http://127.0.0.1:${server.address().port}`;
-    let launched, engine = 'Chromium';
+    const chromium = { id: 'chromium', name: 'Chromium', viewPercents: {} };
+    const firefox = { id: 'firefox', name: 'Firefox', viewPercents: {} };
+    const firefoxLaunching = launchFirefox();
+    firefoxLaunching.catch(() => {}); // reported when its checks would start
     try {
-        launched = await launchChromium();
-        const { browser } = launched;
-        engine = `Chromium ${(await browser.version()).replace(/^[^/]*\//, '').replace(/\..*/, '')}, ` +
-                 shortRenderer(await rendererName(browser, site));
-        await runChecks('chromium', [
-            ...viewSteps.map((steps) => [steps === 0 ? 'start view' : `view after ${steps} steps`,
-                                         () => checkView(browser, site, steps, results)]),
+        await inBrowser(chromium, launchChromium(), (browser) => [
+            ...viewChecks(browser, site, chromium),
             ['left click circles, right and middle click stop', () => checkClicks(browser, site)],
             ['no GL error over 40 frames', () => checkNoGlErrors(browser, site)],
             ['a missing picture shows its message', () => checkMissingPicture(browser, site)],
-            ['a chosen picture shows on its wall', () => checkChosenPicture(browser, site)],
-            ['refused files keep the old pictures and say why', () => checkRefusedPictures(browser, site)],
-            ['a dropped picture shows on its wall', () => checkDroppedPicture(browser, site)],
-            ['a stopped camera links to its view', () => checkLinkToView(browser, site)],
+            ...pictureAndLinkChecks(browser, site),
         ], results);
-    } catch (error) {
-        // A browser that does not start fails a check of its own, so that it is counted.
-        results.cases.push({ name: 'chromium: the browser starts', failure: String(error.message ?? error),
-                             seconds: '0' });
-        console.log(`FAIL chromium: the browser starts: ${error.stack ?? error}`);
+        await inBrowser(firefox, firefoxLaunching, (browser) => [
+            ...viewChecks(browser, site, firefox),
+            ['left click circles, right and middle click stop', () => checkClicks(browser, site)],
+            ['no GL error over 40 frames', () => checkNoGlErrors(browser, site)],
+            ['a missing picture shows its message', () => checkMissingPicture(browser, site)],
+            ...pictureAndLinkChecks(browser, site, { all: false }),
+        ], results);
     } finally {
-        if (launched) {
-            await launched.browser.close();
-            launched.cleanup();
-        }
         server.close();
     }
     const failed = results.cases.filter((c) => c.failure !== undefined).length;
-    const shares = viewSteps.map((s) => results.viewPercents[s]?.toFixed(2) ?? '-').join(', ');
+    const shares = (engine) => `${engine.name.replace(/ .*/, '')} ` +
+                               viewSteps.map((s) => engine.viewPercents[s]?.toFixed(3) ?? '-').join(', ');
     if (options.junit)
         fs.writeFileSync(options.junit, junit(results, ((Date.now() - began) / 1000).toFixed(2)));
-    console.log(`${results.cases.length - failed} passed, ${failed} failed in ${engine}; views ` +
-                `${viewSteps.join(', ')} differ in ${shares} % of pixels (at most ${viewTolerancePercent} %)`);
+    console.log(`${results.cases.length - failed} passed, ${failed} failed in ${chromium.name} and ${firefox.name}; ` +
+                `views ${viewSteps.join(', ')} differ in ${shares(chromium)} and ${shares(firefox)} % of pixels ` +
+                `(at most ${viewTolerancePercent} %)`);
     return failed === 0 ? 0 : 1;
 }
 

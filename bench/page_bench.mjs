@@ -1,0 +1,238 @@
+// SPDX-License-Identifier: MIT
+// page_bench: the browser version against the desktop viewer on the same
+// machine, both on software renderers: frames per second over an orbit in
+// headless Chromium (WebGL2 on SwiftShader) and in build/tollmere-bench
+// (Xvfb, llvmpipe), run one after the other; the time from opening the page
+// to its first frame; and the bytes of everything the page loads, plain and
+// gzipped. Prints a table and one JSON line (scripts/bench --web runs it).
+//   node bench/page_bench.mjs --site build-web --desktop build/tollmere-bench [--frames N]
+//
+// The page counts its frames shown; a wrapper round requestAnimationFrame,
+// put in before the page's own script, notes the time at the end of each
+// animation callback that showed one. After a real left click the page takes
+// one orbit step per frame; the frames per second are FRAMES frames, after a
+// warm-up, over the wall time they took, as the desktop's are.
+import { execFile } from 'node:child_process';
+import fs from 'node:fs';
+import os from 'node:os';
+import path from 'node:path';
+import { parseArgs } from 'node:util';
+import zlib from 'node:zlib';
+
+import { launchChromium, serveSite } from '../tests/web/browsers.mjs';
+
+const { values: options } = parseArgs({
+    options: {
+        site: { type: 'string', default: 'build-web' },
+        desktop: { type: 'string', default: 'build/tollmere-bench' },
+        frames: { type: 'string', default: '300' },
+    },
+});
+
+const frames = Number(options.frames);
+if (!/^[0-9]+$/.test(options.frames) || frames < 10 || frames > 100000) {
+    console.error('usage: scripts/bench --web [FRAMES]   (10 to 100000 frames, default 300)');
+    process.exit(2);
+}
+const warmUpFrames = 30;  // shown after the click and before the count starts
+const openings = 5;       // the page is opened this many times for its first frame
+const timeoutMs = 120000; // for the whole orbit to be drawn
+let loadBefore = 0;       // the machine's load average over the last minute, when the run began
+
+// Chromium paces animation frames to a 60 Hz display by default, which
+// would cap the page where the desktop viewer, with no vertical sync in
+// Xvfb, draws as fast as it can: both run uncapped.
+const uncapped = ['--disable-frame-rate-limit', '--disable-gpu-vsync'];
+
+// Runs in the page before its own script: frame ends, as performance.now()
+// (ms from opening the page), and the ms spent in each of those callbacks.
+function noteFrames() {
+    const noted = { ends: [], costs: [], steps: [] };
+    window.tollmereBench = noted;
+    const request = window.requestAnimationFrame.bind(window);
+    const shown = () => {
+        try {
+            return [Module._tollmere_frames_shown(), Module._tollmere_orbit_steps()];
+        } catch {
+            return [0, 0]; // the module is not instantiated yet
+        }
+    };
+    window.requestAnimationFrame = (callback) => request((time) => {
+        const before = shown()[0], began = performance.now();
+        try {
+            callback(time);
+        } finally {
+            const [after, steps] = shown();
+            if (after > before) {
+                const end = performance.now();
+                noted.ends.push(end);
+                noted.costs.push(end - began);
+                noted.steps.push(steps);
+            }
+        }
+    });
+}
+
+function median(values) {
+    return percentile(values, 0.5);
+}
+
+function percentile(values, p) {
+    const sorted = [...values].sort((a, b) => a - b);
+    return sorted.length ? sorted[Math.round(p * (sorted.length - 1))] : NaN;
+}
+
+async function openNoted(browser, address) {
+    const page = await browser.newPage();
+    await page.evaluateOnNewDocument(noteFrames);
+    await page.goto(address, { waitUntil: 'load' });
+    return page;
+}
+
+// Frames noted so far, once at least `n` are.
+async function notedFrames(page, n) {
+    await page.waitForFunction((count) => window.tollmereBench.ends.length >= count, { timeout: timeoutMs }, n);
+    return page.evaluate(() => window.tollmereBench);
+}
+
+// Ms from opening the page to the end of its first frame, over several openings.
+async function firstFrames(browser, site) {
+    const times = [];
+    for (let i = 0; i < openings; ++i) {
+        const page = await openNoted(browser, `${site}/`);
+        times.push((await notedFrames(page, 1)).ends[0]);
+        await page.close();
+    }
+    return times;
+}
+
+// The orbit after a real left click: FRAMES frames after the warm-up.
+async function orbit(browser, site) {
+    const page = await openNoted(browser, `${site}/`);
+    try {
+        await notedFrames(page, 1);
+        const box = await (await page.$('#canvas')).boundingBox();
+        const start = (await page.evaluate(() => window.tollmereBench.ends.length));
+        await page.mouse.click(box.x + box.width / 2, box.y + box.height / 2, { button: 'left' });
+        const from = start + warmUpFrames, to = from + frames;
+        const noted = await notedFrames(page, to + 1);
+        const intervals = noted.ends.slice(from + 1, to + 1).map((end, i) => end - noted.ends[from + i]);
+        const seconds = (noted.ends[to] - noted.ends[from]) / 1000;
+        return {
+            fps: frames / seconds,
+            medianMs: median(intervals),
+            p95Ms: percentile(intervals, 0.95),
+            callbackMs: median(noted.costs.slice(from + 1, to + 1)),
+            stepsPerFrame: (noted.steps[to] - noted.steps[from]) / frames,
+        };
+    } finally {
+        await page.close();
+    }
+}
+
+// The files the page loads: index.html, its script and module, the pictures.
+function pageBytes(site) {
+    const files = ['index.html', 'tollmere.js', 'tollmere.wasm',
+                   ...fs.readdirSync(path.join(site, 'data')).filter((f) => f.endsWith('.tga')).sort()
+                       .map((f) => `data/${f}`)];
+    let bytes = 0, gzipped = 0, pictures = 0, picturesGzipped = 0;
+    for (const file of files) {
+        const content = fs.readFileSync(path.join(site, file));
+        const packed = zlib.gzipSync(content, { level: 9 }).length;
+        bytes += content.length;
+        gzipped += packed;
+        if (file.startsWith('data/')) {
+            pictures += content.length;
+            picturesGzipped += packed;
+        }
+    }
+    return { files: files.length, bytes, gzipped, pictures, picturesGzipped };
+}
+
+// The desktop viewer's benchmark, run alone; its JSON line is its last.
+function desktopRun() {
+    return new Promise((resolve, reject) => {
+        execFile(options.desktop, [String(frames)], { maxBuffer: 1 << 20 }, (error, stdout, stderr) => {
+            if (error)
+                return reject(new Error(`${options.desktop} failed: ${stderr || error.message}`));
+            const lines = stdout.trim().split('\n');
+            const renderer = /renderer: (.*) in a private Xvfb/.exec(stdout)?.[1] ?? 'unknown';
+            resolve({ ...JSON.parse(lines[lines.length - 1]).made_once, renderer });
+        });
+    });
+}
+
+async function pageRun() {
+    const server = await serveSite(options.site);
+    const site = `http://127.0.0.1:${server.address().port}`;
+    const launched = await launchChromium(uncapped);
+    try {
+        const first = await firstFrames(launched.browser, site);
+        return { name: launched.name, first, ...(await orbit(launched.browser, site)) };
+    } finally {
+        await launched.close();
+        server.close();
+    }
+}
+
+const fixed = (value, decimals) => (Number.isFinite(value) ? value.toFixed(decimals) : '-');
+const kb = (bytes) => (bytes / 1000).toFixed(1);
+
+function row(label, page, desktop) {
+    console.log(`| ${label.padEnd(42)} | ${String(page).padStart(13)} | ${String(desktop).padStart(13)} |`);
+}
+
+function printTable(page, desktop, size) {
+    console.log(`Tollmere, the page against the desktop viewer: ${frames} frames at 500 x 500 while orbiting`);
+    console.log(`machine: ${os.cpus().length} cores, ${os.cpus()[0]?.model ?? 'unknown processor'}; ` +
+                `load average ${loadBefore.toFixed(1)} when the run began`);
+    console.log(`page: headless ${page.name}; desktop: ${desktop.renderer} in a private Xvfb\n`);
+    row('', 'page', 'desktop');
+    console.log(`|${'-'.repeat(44)}|${'-'.repeat(15)}|${'-'.repeat(15)}|`);
+    row('frames counted', frames, frames);
+    row('frames per second', fixed(page.fps, 1), fixed(desktop.fps, 1));
+    row('median ms per frame (page: frame to frame)', fixed(page.medianMs, 2), fixed(desktop.median_ms, 2));
+    row('95th percentile ms per frame', fixed(page.p95Ms, 2), fixed(desktop.p95_ms, 2));
+    row('median ms in the page\'s frame callback', fixed(page.callbackMs, 2), '');
+    row('orbit steps per frame', fixed(page.stepsPerFrame, 2), '1.00');
+    row(`ms to the first frame (median of ${openings})`, fixed(median(page.first), 0),
+        fixed(desktop.first_frame_ms, 0));
+    row(`ms to the first frame (slowest of ${openings})`, fixed(Math.max(...page.first), 0), '');
+    row(`bytes loaded (${size.files} files)`, size.bytes, '');
+    row('bytes loaded, gzipped', size.gzipped, '');
+    row('of which the seven pictures, gzipped', size.picturesGzipped, '');
+    console.log(`\npage / desktop, frames per second: ${fixed(page.fps / desktop.fps, 2)}; ` +
+                `page ${kb(size.gzipped)} kB gzipped (${kb(size.bytes)} kB plain)`);
+}
+
+function jsonLine(page, desktop, size) {
+    const round = (value, decimals) => Number(fixed(value, decimals));
+    return JSON.stringify({
+        frames,
+        page: {
+            fps: round(page.fps, 1), median_ms: round(page.medianMs, 2), p95_ms: round(page.p95Ms, 2),
+            callback_ms: round(page.callbackMs, 2), steps_per_frame: round(page.stepsPerFrame, 2),
+            first_frame_ms: round(median(page.first), 0), first_frame_ms_all: page.first.map((t) => round(t, 0)),
+            bytes: size.bytes, gzipped_bytes: size.gzipped, pictures_gzipped_bytes: size.picturesGzipped,
+        },
+        load_average: round(loadBefore, 1),
+        desktop: { fps: desktop.fps, median_ms: desktop.median_ms, p95_ms: desktop.p95_ms,
+                   first_frame_ms: desktop.first_frame_ms },
+        page_to_desktop_fps: round(page.fps / desktop.fps, 2),
+    });
+}
+
+async function main() {
+    loadBefore = os.loadavg()[0];
+    const size = pageBytes(options.site);
+    // One after the other, so that neither takes the other's processor time.
+    const desktop = await desktopRun();
+    const page = await pageRun();
+    printTable(page, desktop, size);
+    console.log(jsonLine(page, desktop, size));
+}
+
+main().catch((error) => {
+    console.error(`page_bench: ${error.stack ?? error}`);
+    process.exit(1);
+});

@@ -130,9 +130,11 @@ async function orbit(browser, site) {
     }
 }
 
-// The files the page loads: index.html, its script and module, the pictures.
+// The files of the page: index.html, its script and module, the picture
+// reader's (fetched when a picture is chosen), the default pictures.
 function pageBytes(site) {
     const files = ['index.html', 'tollmere.js', 'tollmere.wasm',
+                   'tollmere_picture_reader.js', 'tollmere_picture_reader.wasm',
                    ...fs.readdirSync(path.join(site, 'data')).filter((f) => f.endsWith('.tga')).sort()
                        .map((f) => `data/${f}`)];
     let bytes = 0, gzipped = 0, pictures = 0, picturesGzipped = 0;
@@ -198,8 +200,8 @@ function printTable(page, desktop, size) {
     row(`ms to the first frame (median of ${openings})`, fixed(median(page.first), 0),
         fixed(desktop.first_frame_ms, 0));
     row(`ms to the first frame (slowest of ${openings})`, fixed(Math.max(...page.first), 0), '');
-    row(`bytes loaded (${size.files} files)`, size.bytes, '');
-    row('bytes loaded, gzipped', size.gzipped, '');
+    row(`bytes of the page (${size.files} files)`, size.bytes, '');
+    row('bytes of the page, gzipped', size.gzipped, '');
     row('of which the seven pictures, gzipped', size.picturesGzipped, '');
     console.log(`\npage / desktop, frames per second: ${fixed(page.fps / desktop.fps, 2)}; ` +
                 `page ${kb(size.gzipped)} kB gzipped (${kb(size.bytes)} kB plain)`);

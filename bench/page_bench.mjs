@@ -50,13 +50,10 @@ function noteFrames() {
     const noted = { ends: [], costs: [], steps: [] };
     window.tollmereBench = noted;
     const request = window.requestAnimationFrame.bind(window);
-    const shown = () => {
-        try {
-            return [Module._tollmere_frames_shown(), Module._tollmere_orbit_steps()];
-        } catch {
-            return [0, 0]; // the module is not instantiated yet
-        }
-    };
+    // Not before the viewer has started: emscripten 3.1.69's exports, called
+    // sooner, keep a missing function for good.
+    const shown = () => (typeof Module !== 'undefined' && Module.tollmereStarted === true
+        ? [Module._tollmere_frames_shown(), Module._tollmere_orbit_steps()] : [0, 0]);
     window.requestAnimationFrame = (callback) => request((time) => {
         const before = shown()[0], began = performance.now();
         try {

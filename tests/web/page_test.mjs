@@ -125,19 +125,17 @@ function counters(page) {
 // Waits for `frames` frames shown; on a timeout, says how far the page got.
 async function framesShownAtLeast(opened, frames) {
     try {
-        // Until the module is instantiated its exports throw; Firefox's
-        // driver would then stop polling and wait out the timeout.
-        await opened.page.waitForFunction((n) => {
-            try {
-                return Module._tollmere_frames_shown() >= n;
-            } catch {
-                return false;
-            }
-        }, { timeout: frameTimeout }, frames);
+        // The viewer's exports are called only once it has started: called
+        // sooner, emscripten 3.1.69's exports keep a missing function for
+        // good, and 3.1.6's throw (Firefox's driver then stops polling).
+        await opened.page.waitForFunction((n) => typeof Module !== 'undefined' && Module.tollmereStarted === true &&
+                                                  Module._tollmere_frames_shown() >= n,
+                                          { timeout: frameTimeout }, frames);
     } catch (error) {
         const state = await opened.page.evaluate(() => JSON.stringify({
-            frames: typeof Module !== 'undefined' && Module._tollmere_frames_shown?.(),
-            steps: typeof Module !== 'undefined' && Module._tollmere_orbit_steps?.(),
+            started: typeof Module !== 'undefined' && Module.tollmereStarted === true,
+            frames: typeof Module !== 'undefined' && Module.tollmereStarted && Module._tollmere_frames_shown?.(),
+            steps: typeof Module !== 'undefined' && Module.tollmereStarted && Module._tollmere_orbit_steps?.(),
             message: document.getElementById('message')?.textContent,
         })).catch((e) => String(e));
         throw new Error(`${frames} frames not shown within ${frameTimeout / 1000} s: ${state}; ` +

@@ -93,9 +93,10 @@ TEST(PagePictures, KeptPictureReadsAsTheChosenFile)
     topLeft16.bits = 16, topLeft16.topLeft = true;
     rightToLeft24.rightToLeft = true, rightToLeft24.id = "chosen";
     mapped.colourMapLength = 3;
-    const Kind kinds[]     = {
-            { 5, 3, 3, {} },     { 4, 4, 4, rle32 },    { 7, 2, 3, topLeft16 }, { 3, 6, 3, rightToLeft24 },
-            { 2, 2, 4, mapped }, { 2050, 3, 4, rle32 },
+
+    const Kind kinds[] = {
+        { 5, 3, 3, {} },     { 4, 4, 4, rle32 },    { 7, 2, 3, topLeft16 }, { 3, 6, 3, rightToLeft24 },
+        { 2, 2, 4, mapped }, { 2050, 3, 4, rle32 },
     };
     const std::string dir = pictureDir();
     for (const Kind& k : kinds) {

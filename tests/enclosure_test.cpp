@@ -406,8 +406,11 @@ TEST_F(Enclosure, SevenTexturesServeEveryFrame)
 {
     renderFrame();
     EXPECT_EQ(liveTextureCount(), 7);
-    for (int frame = 0; frame < 200; ++frame) {
-        advanceOrbit();
+    // Over 200 orbit steps, past the angle's wrap and round a whole turn, a
+    // frame every 10 steps: a texture made again shows in any frame.
+    for (int frame = 0; frame < 20; ++frame) {
+        for (int step = 0; step < 10; ++step)
+            advanceOrbit();
         renderFrame();
     }
     EXPECT_EQ(liveTextureCount(), 7);

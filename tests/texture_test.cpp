@@ -235,12 +235,12 @@ TEST_F(MakeTexture, PictureWithSidesNotPowersOfTwoIsScaledIntoAFullMipmapChain)
 
 TEST_F(MakeTexture, LargePictureIsScaledDownAndShowsItsMarksWhereASmallCopyDoes)
 {
-    // 6150 x 3075 is scaled down by 7 as it is read, to 879 x 440; the
-    // large one is stored top row first and run-length, the small copy
-    // plainly, so rows and packets are both in play.
+    // 2050 x 1025 is scaled down by 3 as it is read, to 684 x 342 (by 2 a
+    // side would be 1025); the large one is stored top row first and
+    // run-length, the small copy plainly, so rows and packets are both in play.
     TgaWriteOptions large       = kind(32, true);
     large.topLeft               = true;
-    const std::string largePath = writeFixture("large.tga", 6150, 3075, 3, markedPicture(6150, 3075), large);
+    const std::string largePath = writeFixture("large.tga", 2050, 1025, 3, markedPicture(2050, 1025), large);
     const std::string smallPath =
         writeFixture("small.tga", 600, 300, 3, markedPicture(600, 300), kind(24, false));
 

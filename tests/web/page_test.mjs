@@ -161,12 +161,29 @@ async function canvasPicture(page) {
     return picture;
 }
 
-// The page at `steps` orbit steps, once its first frame is shown.
-async function pageAtStep(browser, site, steps) {
-    const opened = await openPage(browser, `${site}/#steps=${steps}`);
+// check(opened) on the page at `address`; the tab is closed afterwards,
+// whatever happens.
+async function onPage(browser, address, check) {
+    const opened = await openPage(browser, address);
+    try {
+        return await check(opened);
+    } finally {
+        await opened.page.close();
+    }
+}
+
+// Waits until the page's first frame is on the screen.
+async function firstFrameShown(opened) {
     await framesShownAtLeast(opened, 1);
     await animationFrames(opened.page, 2); // the frame handed over is on the screen
-    return opened;
+}
+
+// check(opened) on the page at `steps` orbit steps, once its first frame is shown.
+function atStep(browser, site, steps, check) {
+    return onPage(browser, `${site}/#steps=${steps}`, async (opened) => {
+        await firstFrameShown(opened);
+        return check(opened);
+    });
 }
 
 function expect(condition, message) {
@@ -183,9 +200,8 @@ function expectNoPageErrors(opened) {
 // `engine` is { id, viewPercents }: the share of differing pixels is kept
 // there for the summary, and a failing view's files are named after it.
 async function checkView(browser, site, steps, engine) {
-    const opened = await pageAtStep(browser, site, steps);
-    const { page } = opened;
-    try {
+    return atStep(browser, site, steps, async (opened) => {
+        const { page } = opened;
         const actual = await canvasPicture(page);
         const golden = readPng(path.join(options.goldens, `${viewName(steps)}.png`));
         const c = comparePictures(golden, actual);
@@ -204,9 +220,7 @@ async function checkView(browser, site, steps, engine) {
             writePng(diffPath, diffPicture(golden, actual));
         throw new Error(`${describe(c)}, more than ${viewTolerancePercent} %.\n  Differing pixels in red: ${diffPath}` +
                         `\n  What was drawn: ${actualPath}`);
-    } finally {
-        await page.close();
-    }
+    });
 }
 
 // The page as a person sees it (the canvas and what is under it, with the
@@ -224,9 +238,8 @@ async function writePagePicture(page, file) {
 // A left click sets the camera circling, one orbit step for each frame
 // shown; a right or middle click stops it where it is, and the picture stands.
 async function checkClicks(browser, site) {
-    const opened = await pageAtStep(browser, site, 0);
-    const { page } = opened;
-    try {
+    return atStep(browser, site, 0, async (opened) => {
+        const { page } = opened;
         await page.evaluate(() => {
             window.tollmereMenus = { seen: 0, allowed: 0 };
             document.addEventListener('contextmenu', (event) => {
@@ -271,16 +284,13 @@ async function checkClicks(browser, site) {
         expect(menus.allowed === 0, 'a right click on the canvas would open the context menu');
         expectNoPageErrors(opened);
         return `left click circles one step per frame; ${lines.join(', ')}; no context menu`;
-    } finally {
-        await page.close();
-    }
+    });
 }
 
 // While the camera circles, 40 frames drawn and no GL error counted after any.
 async function checkNoGlErrors(browser, site) {
-    const opened = await pageAtStep(browser, site, 0);
-    const { page } = opened;
-    try {
+    return atStep(browser, site, 0, async (opened) => {
+        const { page } = opened;
         const box = await (await page.$('#canvas')).boundingBox();
         await page.mouse.click(box.x + box.width / 2, box.y + box.height / 2, { button: 'left' });
         const start = await counters(page);
@@ -291,17 +301,14 @@ async function checkNoGlErrors(browser, site) {
         expect(warnings.length === 0, `the browser warned: ${warnings.slice(0, 5).join(' | ')}`);
         expectNoPageErrors(opened);
         return `${end.frames} frames, ${end.glErrors} GL errors`;
-    } finally {
-        await page.close();
-    }
+    });
 }
 
 // A picture the server does not give: the reader's own message on the page
 // and in the console, the viewer ends, and the canvas shows no scene.
 async function checkMissingPicture(browser, site) {
-    const opened = await openPage(browser, `${site}${withoutSignPrefix}/`);
-    const { page } = opened;
-    try {
+    return onPage(browser, `${site}${withoutSignPrefix}/`, async (opened) => {
+        const { page } = opened;
         await page.waitForFunction(() => typeof Module !== 'undefined' && Module.tollmereEnded === true,
                                    { timeout: frameTimeout });
         await animationFrames(page, 5);
@@ -316,9 +323,7 @@ async function checkMissingPicture(browser, site) {
         expect(colours.size === 1, `the canvas shows ${colours.size >= 16 ? 'a picture' : `${colours.size} colours`}, ` +
                                    'not an empty canvas');
         return `#message: ${JSON.stringify(message.trim().split('\n').pop())}; no frame shown`;
-    } finally {
-        await page.close();
-    }
+    });
 }
 
 // ---- pictures a person chooses, and the link to a view
@@ -410,9 +415,8 @@ function expectNothingLeftBehind(state) {
 // A plain magenta Rear.tga chosen with the file input covers the rear wall
 // from the next frame on; the other surfaces stay as they were.
 async function checkChosenPicture(browser, site) {
-    const opened = await pageAtStep(browser, site, 0);
-    const { page } = opened;
-    try {
+    return atStep(browser, site, 0, async (opened) => {
+        const { page } = opened;
         const before = await canvasPicture(page);
         expect(pixelsOfColour(before, magenta) === 0, 'the start view shows magenta already');
         await choosePictures(page, [{ name: 'Rear.tga', bytes: plainPicture(64, magenta) }]);
@@ -437,9 +441,7 @@ async function checkChosenPicture(browser, site) {
         expectNoPageErrors(opened);
         return `${(100 * onWall / wall).toFixed(1)} % of the rear wall magenta; ${state.textures} textures live; ` +
                `${opened.requests.length} requests, all to the build folder`;
-    } finally {
-        await page.close();
-    }
+    });
 }
 
 function cropPicture(picture, { x, y, width, height }) {
@@ -454,8 +456,6 @@ function cropPicture(picture, { x, y, width, height }) {
 // refuses before reading them: each says why on the page, naming the file
 // as the desktop's viewer words it, and the scene stays as it was.
 async function checkRefusedPictures(browser, site) {
-    const opened = await pageAtStep(browser, site, 0);
-    const { page } = opened;
     const refused = [
         { name: 'Rear.tga', bytes: plainPicture(8, magenta).subarray(0, 10),
           says: 'tollmere: Rear.tga: too short: the file ends after 10 bytes, inside its 18-byte header' },
@@ -470,7 +470,8 @@ async function checkRefusedPictures(browser, site) {
         { name: 'rear.TGA', bytes: plainPicture(8, magenta),
           says: `tollmere: rear.TGA: not the name of a picture the page shows; name it as the one it replaces: Rear.tga (rear wall), ` },
     ];
-    try {
+    return atStep(browser, site, 0, async (opened) => {
+        const { page } = opened;
         const before = await canvasPicture(page);
         await choosePictures(page, refused);
         const after = await canvasPicture(page);
@@ -486,18 +487,15 @@ async function checkRefusedPictures(browser, site) {
         expect(opened.consoleLines.some((line) => line.includes(refused[0].says)), 'the console has not the reason');
         expectNoPageErrors(opened);
         return `${refused.length} files refused, each named with its reason; the scene as it was`;
-    } finally {
-        await page.close();
-    }
+    });
 }
 
 // Files dropped on the page (a drop event with a DataTransfer made in the
 // page: a headless browser has no desktop to drag from) go where chosen ones
 // go: a magenta brick.tga covers the floor.
 async function checkDroppedPicture(browser, site) {
-    const opened = await pageAtStep(browser, site, 0);
-    const { page } = opened;
-    try {
+    return atStep(browser, site, 0, async (opened) => {
+        const { page } = opened;
         const before = await canvasPicture(page);
         const bytes = [...plainPicture(16, magenta)];
         await page.evaluate((data) => {
@@ -516,19 +514,15 @@ async function checkDroppedPicture(browser, site) {
         expectNothingLeftBehind(await pictureState(page));
         expectNoPageErrors(opened);
         return 'a dropped brick.tga covers the floor';
-    } finally {
-        await page.close();
-    }
+    });
 }
 
 // A bad #steps is shown on the page, which draws the start view; a camera
 // stopped after circling puts its step in the address (and takes it off
 // while circling again), and that address opens the same frame.
 async function checkLinkToView(browser, site) {
-    const opened = await openPage(browser, `${site}/#steps=1000000`);
-    const { page } = opened;
-    let linked;
-    try {
+    return onPage(browser, `${site}/#steps=1000000`, async (opened) => {
+        const { page } = opened;
         await framesShownAtLeast(opened, 1);
         const message = await page.$eval('#message', (element) => element.textContent);
         expect(message.includes('tollmere: the address ends in #steps=1000000, not #steps=N with N from 0 to 100000'),
@@ -547,18 +541,15 @@ async function checkLinkToView(browser, site) {
         const hash = await page.evaluate(() => window.location.hash);
         expect(hash === `#steps=${steps}`, `stopped at ${steps} steps, the address ends in ${JSON.stringify(hash)}`);
         const stopped = await canvasPicture(page);
-        linked = await openPage(browser, await page.evaluate(() => window.location.href));
-        await framesShownAtLeast(linked, 1);
-        await animationFrames(linked.page, 2);
-        const same = comparePictures(stopped, await canvasPicture(linked.page), 0);
+        const same = await onPage(browser, await page.evaluate(() => window.location.href), async (linked) => {
+            await firstFrameShown(linked);
+            expectNoPageErrors(linked);
+            return comparePictures(stopped, await canvasPicture(linked.page), 0);
+        });
         expect(same.off === 0, `the linked address shows another frame: ${describe(same)}`);
         expectNoPageErrors(opened);
-        expectNoPageErrors(linked);
         return `a bad #steps says so; stopped at ${hash}, and that address shows the same frame`;
-    } finally {
-        await page.close();
-        await linked?.page.close();
-    }
+    });
 }
 
 // The checks of pictures chosen and dropped and of the link to a view. In

@@ -8,7 +8,7 @@ var tollmereReady = false;
 
 // WORKERFS reads the File afresh for every read the reader makes, some
 // milliseconds each: a large picture's rows, a few kB at a time, took most of
-// a minute. The File is read here in pieces of 4 MB instead, one held at a time.
+// a minute. The File is read here in pieces of 1 MB instead, one held at a time.
 var tollmerePieceBytes = 1 << 20;
 
 function tollmereReadInPieces(node) {

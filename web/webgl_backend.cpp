@@ -40,8 +40,13 @@ void main()
 }
 )";
 
-GLuint program, vertexBuffer, indexBuffer, vertexArray;
-GLint texturedUniform;
+// The context's names, made once by webglOpen.
+struct Backend {
+    GLuint program, vertexBuffer, indexBuffer, vertexArray;
+    GLint textured;
+};
+
+Backend backend;
 
 GLuint compile(GLenum kind, const char* source)
 {
@@ -61,9 +66,9 @@ GLuint compile(GLenum kind, const char* source)
 void setUpAttributes()
 {
     const GLsizei stride = sizeof(FfVertex);
-    const GLint position = emscripten_glGetAttribLocation(program, "position");
-    const GLint colour   = emscripten_glGetAttribLocation(program, "colour");
-    const GLint texCoord = emscripten_glGetAttribLocation(program, "texCoord");
+    const GLint position = emscripten_glGetAttribLocation(backend.program, "position");
+    const GLint colour   = emscripten_glGetAttribLocation(backend.program, "colour");
+    const GLint texCoord = emscripten_glGetAttribLocation(backend.program, "texCoord");
     emscripten_glEnableVertexAttribArray(position);
     emscripten_glVertexAttribPointer(position, 4, GL_FLOAT, GL_FALSE, stride,
                                      reinterpret_cast<const void*>(offsetof(FfVertex, position)));
@@ -97,7 +102,7 @@ void upload(const FfTextureImage& image)
 void draw(const FfCommand& command)
 {
     (command.depthTest ? emscripten_glEnable : emscripten_glDisable)(GL_DEPTH_TEST);
-    emscripten_glUniform1i(texturedUniform, command.texture != 0);
+    emscripten_glUniform1i(backend.textured, command.texture != 0);
     if (command.texture != 0)
         emscripten_glBindTexture(GL_TEXTURE_2D, command.texture);
     emscripten_glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(command.indexCount), GL_UNSIGNED_INT,
@@ -121,20 +126,21 @@ bool webglOpen(const char* canvas)
     if (context <= 0 || emscripten_webgl_make_context_current(context) != EMSCRIPTEN_RESULT_SUCCESS)
         return false;
 
-    program = emscripten_glCreateProgram();
-    emscripten_glAttachShader(program, compile(GL_VERTEX_SHADER, vertexShader));
-    emscripten_glAttachShader(program, compile(GL_FRAGMENT_SHADER, fragmentShader));
-    emscripten_glLinkProgram(program);
-    emscripten_glUseProgram(program);
-    texturedUniform = emscripten_glGetUniformLocation(program, "textured");
-    emscripten_glUniform1i(emscripten_glGetUniformLocation(program, "picture"), 0);
+    Backend& b = backend;
+    b.program  = emscripten_glCreateProgram();
+    emscripten_glAttachShader(b.program, compile(GL_VERTEX_SHADER, vertexShader));
+    emscripten_glAttachShader(b.program, compile(GL_FRAGMENT_SHADER, fragmentShader));
+    emscripten_glLinkProgram(b.program);
+    emscripten_glUseProgram(b.program);
+    b.textured = emscripten_glGetUniformLocation(b.program, "textured");
+    emscripten_glUniform1i(emscripten_glGetUniformLocation(b.program, "picture"), 0);
 
-    emscripten_glGenVertexArrays(1, &vertexArray);
-    emscripten_glBindVertexArray(vertexArray);
-    emscripten_glGenBuffers(1, &vertexBuffer);
-    emscripten_glGenBuffers(1, &indexBuffer);
-    emscripten_glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer);
-    emscripten_glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, indexBuffer);
+    emscripten_glGenVertexArrays(1, &b.vertexArray);
+    emscripten_glBindVertexArray(b.vertexArray);
+    emscripten_glGenBuffers(1, &b.vertexBuffer);
+    emscripten_glGenBuffers(1, &b.indexBuffer);
+    emscripten_glBindBuffer(GL_ARRAY_BUFFER, b.vertexBuffer);
+    emscripten_glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, b.indexBuffer);
     setUpAttributes();
     emscripten_glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     emscripten_glDepthFunc(GL_LESS);

@@ -20,10 +20,23 @@ namespace {
 
 const int side = 500;
 
-void startFrame()
+// A fresh frame, seen through a 90-degree perspective from the origin when asked.
+void startFrame(bool perspective = false)
 {
     ffReset();
     ffViewport(0, 0, side, side);
+    if (!perspective)
+        return;
+    ffMatrixMode(FfMatrixStack::projection);
+    ffMultMatrix(perspectiveMatrix(90.0, 1.0, 0.1, 100.0));
+    ffMatrixMode(FfMatrixStack::modelView);
+}
+
+void drawSolid(const SolidMesh& mesh, bool cull)
+{
+    ffDrawTriangles(mesh.positions.data(), mesh.normals.data(),
+                    static_cast<unsigned>(mesh.positions.size() / 3), mesh.triangles.data(),
+                    static_cast<unsigned>(mesh.triangles.size()), cull ? mesh.outwardPlanes.data() : nullptr);
 }
 
 // Window position of a frame vertex.
@@ -120,10 +133,7 @@ TEST(WideLines, EndWhereTheLineEnds)
 
 TEST(WideLines, AreCutAtTheNearPlane)
 {
-    startFrame();
-    ffMatrixMode(FfMatrixStack::projection);
-    ffMultMatrix(perspectiveMatrix(90.0, 1.0, 0.1, 100.0));
-    ffMatrixMode(FfMatrixStack::modelView);
+    startFrame(true);
     ffLineWidth(3);
     ffBegin(FfPrimitive::lines);
     ffVertex(0.5f, -1.0f, -5.0f);
@@ -139,9 +149,7 @@ TEST(WideLines, AreCutAtTheNearPlane)
     }
     EXPECT_NEAR(nearest, -1.0f, 1e-5f) << "the quad reaches the near plane";
 
-    startFrame();
-    ffMatrixMode(FfMatrixStack::projection);
-    ffMultMatrix(perspectiveMatrix(90.0, 1.0, 0.1, 100.0));
+    startFrame(true);
     ffBegin(FfPrimitive::lines);
     ffVertex(0.0f, 0.0f, 1.0f);
     ffVertex(1.0f, 0.0f, 2.0f); // wholly behind
@@ -308,13 +316,8 @@ TEST(Culling, KeepsAnySolidThatReachesBehindTheEye)
 {
     SolidMesh sphere;
     tessellateSphere(1.0, 40, 30, &sphere);
-    startFrame();
-    ffMatrixMode(FfMatrixStack::projection);
-    ffMultMatrix(perspectiveMatrix(90.0, 1.0, 0.1, 100.0));
-    ffMatrixMode(FfMatrixStack::modelView); // the eye at the sphere's centre
-    ffDrawTriangles(sphere.positions.data(), sphere.normals.data(),
-                    static_cast<unsigned>(sphere.positions.size() / 3), sphere.triangles.data(),
-                    static_cast<unsigned>(sphere.triangles.size()));
+    startFrame(true); // the eye at the sphere's centre
+    drawSolid(sphere, false);
     EXPECT_GT(ffFrame().indices.size(), sphere.triangles.size() / 2);
 }
 
@@ -339,17 +342,11 @@ TEST(Culling, TrianglesFacingAwayHideNothingOfAConvexSolid)
             std::set<std::pair<int, int>> pixels[2];
             size_t triangles[2] = { 0, 0 };
             for (int cull = 0; cull < 2; ++cull) {
-                startFrame();
-                ffMatrixMode(FfMatrixStack::projection);
-                ffMultMatrix(perspectiveMatrix(90.0, 1.0, 0.1, 100.0));
-                ffMatrixMode(FfMatrixStack::modelView);
+                startFrame(true);
                 ffMultMatrix(translationMatrix(0.3f, -0.2f, -v.distance));
                 ffMultMatrix(rotationMatrix(v.turn, -2, 1, 0.5f));
                 ffMultMatrix(scalingMatrix(v.scale[0], v.scale[1], v.scale[2]));
-                ffDrawTriangles(mesh->positions.data(), mesh->normals.data(),
-                                static_cast<unsigned>(mesh->positions.size() / 3), mesh->triangles.data(),
-                                static_cast<unsigned>(mesh->triangles.size()),
-                                cull ? mesh->outwardPlanes.data() : nullptr);
+                drawSolid(*mesh, cull != 0);
                 pixels[cull]    = coveredPixels();
                 triangles[cull] = ffFrame().indices.size() / 3;
             }
@@ -373,11 +370,8 @@ TEST(Culling, KeepsATriangleSeenEdgeOn)
         bool kept;
     };
     for (const Eye& eye : { Eye{ 2e-6f, true }, Eye{ 0, true }, Eye{ -0.5f, false } }) {
-        startFrame();
+        startFrame(true);
         ffViewport(0, 0, side, side - 1);
-        ffMatrixMode(FfMatrixStack::projection);
-        ffMultMatrix(perspectiveMatrix(90.0, 1.0, 0.1, 100.0));
-        ffMatrixMode(FfMatrixStack::modelView);
         ffMultMatrix(translationMatrix(0, -eye.height, 0));
         ffDrawTriangles(positions, normals, 3, indices, 3, upward);
         EXPECT_EQ(ffFrame().indices.size(), eye.kept ? 3u : 0u) << "the eye " << eye.height << " above";

@@ -132,6 +132,24 @@ TEST(GluErrors, TheTextsAreGlus)
     EXPECT_EQ(errorStringText(12345), nullptr);
 }
 
+// A new texture's parameters are what the layer takes WebGL to hold, and
+// so never sends: the desktop's GL starts with the same.
+TEST(TextureParameters, StartAsTheDesktopsGl)
+{
+    GLuint texture = 0;
+    glGenTextures(1, &texture);
+    glBindTexture(GL_TEXTURE_2D, texture);
+    ffReset();
+    ffAddTexture(1);
+    for (GLenum name :
+         { GL_TEXTURE_MIN_FILTER, GL_TEXTURE_MAG_FILTER, GL_TEXTURE_WRAP_S, GL_TEXTURE_WRAP_T }) {
+        GLint real = 0;
+        glGetTexParameteriv(GL_TEXTURE_2D, name, &real);
+        EXPECT_EQ(ffTextureParameterValue(1, name), real) << std::hex << name;
+    }
+    glDeleteTextures(1, &texture);
+}
+
 // The window's square, seen through a 90-degree perspective from the origin.
 void squareView()
 {

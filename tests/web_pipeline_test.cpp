@@ -207,13 +207,12 @@ void triangle(float x)
 }
 
 // The frame keeps the program's order: a texture's parameter set between
-// two draws with it applies to the second only, and GL's default value is
-// sent like any other. Draws merge where only the matrices, the material or
-// the lighting change: lit colours and transformed positions travel with the
-// vertices.
+// two draws with it applies to the second only; one set to the value WebGL
+// holds already is not sent (the viewer sets them every frame). Draws merge where only the matrices, the
+// material or the lighting change: lit colours and transformed positions travel with the vertices.
 TEST(Frame, RecordsEveryStepInTheProgramsOrder)
 {
-    const unsigned minFilter = 0x2801, nearestMipmapLinear = 0x2702; // GL's default minifying filter
+    const unsigned minFilter = 0x2801, nearestMipmapLinear = 0x2702, linear = 0x2601;
     startFrame();
     ffAddTexture(5);
     ffAddTexture(6);
@@ -225,7 +224,9 @@ TEST(Frame, RecordsEveryStepInTheProgramsOrder)
     ffLightingState().front.ambient[0] = 0.9f;
     ffMultMatrix(translationMatrix(0.1f, 0, 0));
     triangle(0.1f);
-    ffTextureParameter(minFilter, nearestMipmapLinear);
+    ffTextureParameter(minFilter, nearestMipmapLinear); // GL's default: no change
+    ffTextureParameter(minFilter, linear);
+    ffTextureParameter(minFilter, linear);
     triangle(0.15f);
     ffBindTexture(6);
     ffTextureImage(3, { MipLevel{ 1, 1, { 9, 8, 7 } } });
@@ -273,7 +274,7 @@ TEST(Frame, RecordsEveryStepInTheProgramsOrder)
         }
     }
     EXPECT_EQ(f.commands[2].parameter, minFilter);
-    EXPECT_EQ(f.commands[2].rect[0], static_cast<int>(nearestMipmapLinear));
+    EXPECT_EQ(f.commands[2].rect[0], static_cast<int>(linear));
     ASSERT_EQ(f.images.size(), 1u);
     EXPECT_EQ(f.images[0].texture, 6u);
     EXPECT_EQ(f.commands[8].colour && !f.commands[8].depth, true);

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <map>
 #include <utility>
 
 namespace {
@@ -58,7 +59,8 @@ struct State {
 
     bool texturing;
     unsigned boundTexture;
-    std::vector<unsigned> textures; // the names made and not deleted
+    // The names made and not deleted, each with the parameters WebGL holds.
+    std::map<unsigned, std::map<unsigned, int>> textures;
 
     FfPixelStore pixelStore;
     std::vector<FfPixelStore> savedPixelStores;
@@ -359,8 +361,17 @@ void resetLighting(FfLighting& lighting)
 
 bool knownTexture(unsigned texture)
 {
-    return std::find(state.textures.begin(), state.textures.end(), texture) != state.textures.end();
+    return state.textures.count(texture) != 0;
 }
+
+// GL's texture parameters and the values a new texture starts with, which
+// WebGL's start with too.
+const std::map<unsigned, int> newTextureParameters = {
+    { 0x2801, 0x2702 }, // GL_TEXTURE_MIN_FILTER: GL_NEAREST_MIPMAP_LINEAR
+    { 0x2800, 0x2601 }, // GL_TEXTURE_MAG_FILTER: GL_LINEAR
+    { 0x2802, 0x2901 }, // GL_TEXTURE_WRAP_S: GL_REPEAT
+    { 0x2803, 0x2901 }, // GL_TEXTURE_WRAP_T: GL_REPEAT
+};
 
 } // namespace
 
@@ -501,14 +512,14 @@ void ffTexturing(bool enabled)
 void ffAddTexture(unsigned texture)
 {
     if (texture != 0 && !knownTexture(texture))
-        state.textures.push_back(texture);
+        state.textures[texture] = newTextureParameters;
 }
 
 void ffDeleteTexture(unsigned texture)
 {
     if (texture == 0 || !knownTexture(texture))
         return;
-    state.textures.erase(std::find(state.textures.begin(), state.textures.end(), texture));
+    state.textures.erase(texture);
     addCommand(FfCommandKind::deleteTexture).texture = texture;
     if (state.boundTexture == texture)
         state.boundTexture = 0;
@@ -527,19 +538,34 @@ unsigned ffBoundTexture()
     return state.boundTexture;
 }
 
-const std::vector<unsigned>& ffTextureNames()
+std::vector<unsigned> ffTextureNames()
 {
-    return state.textures;
+    std::vector<unsigned> names;
+    for (const auto& texture : state.textures)
+        names.push_back(texture.first);
+    return names;
 }
 
-// Every call is recorded, unchanged values too: what WebGL holds is never
-// guessed from a default.
+int ffTextureParameterValue(unsigned texture, unsigned parameter)
+{
+    const auto found = state.textures.find(texture);
+    if (found == state.textures.end() || found->second.count(parameter) == 0)
+        return -1;
+    return found->second.at(parameter);
+}
+
+// The viewer sets its textures' parameters every frame: only a change is sent.
 void ffTextureParameter(unsigned parameter, int value)
 {
     if (state.boundTexture == 0) {
         ffSetError(ffInvalidOperation);
         return;
     }
+    std::map<unsigned, int>& held = state.textures[state.boundTexture];
+    const auto found              = held.find(parameter);
+    if (found != held.end() && found->second == value)
+        return;
+    held[parameter]    = value;
     FfCommand& command = addCommand(FfCommandKind::textureParameter);
     command.texture    = state.boundTexture;
     command.parameter  = parameter;

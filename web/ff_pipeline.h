@@ -131,8 +131,9 @@ void ffAddTexture(unsigned texture);
 void ffDeleteTexture(unsigned texture); // names never made are ignored, as GL ignores them
 bool ffBindTexture(unsigned texture);   // false for a name never made
 unsigned ffBoundTexture();
-const std::vector<unsigned>& ffTextureNames();          // made and not deleted
-void ffTextureParameter(unsigned parameter, int value); // on the bound texture
+std::vector<unsigned> ffTextureNames();                            // made and not deleted
+void ffTextureParameter(unsigned parameter, int value);            // on the bound texture
+int ffTextureParameterValue(unsigned texture, unsigned parameter); // as WebGL holds it; -1 unknown
 void ffTextureImage(int components, std::vector<MipLevel> levels);
 
 // The alignments, and glPushClientAttrib's stack of them.

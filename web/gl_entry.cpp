@@ -362,8 +362,7 @@ const GLubyte* gluErrorString(GLenum error)
 
 void deleteEveryTexture()
 {
-    const std::vector<unsigned> names = ffTextureNames(); // a copy: each deletion shortens the list
-    for (unsigned name : names)
+    for (unsigned name : ffTextureNames())
         ffDeleteTexture(name);
 }
 

@@ -17,8 +17,7 @@ struct GlutLoop {
     bool insideFrame; // a frame that never came back was ended by exit inside it
     bool ended;
     unsigned framesShown;
-    unsigned framesSinceErrorCheck;
-    unsigned glErrors; // error checks that found one
+    unsigned glErrors; // the page's checks that found one
 };
 
 GlutLoop& loopState();

@@ -366,7 +366,11 @@ bool knownTexture(unsigned texture)
 
 // GL's texture parameters and the values a new texture starts with, which
 // WebGL's start with too.
-const std::map<unsigned, int> newTextureParameters = {
+struct ParameterValue {
+    unsigned parameter;
+    int value;
+};
+const ParameterValue newTextureParameters[] = {
     { 0x2801, 0x2702 }, // GL_TEXTURE_MIN_FILTER: GL_NEAREST_MIPMAP_LINEAR
     { 0x2800, 0x2601 }, // GL_TEXTURE_MAG_FILTER: GL_LINEAR
     { 0x2802, 0x2901 }, // GL_TEXTURE_WRAP_S: GL_REPEAT
@@ -511,8 +515,11 @@ void ffTexturing(bool enabled)
 
 void ffAddTexture(unsigned texture)
 {
-    if (texture != 0 && !knownTexture(texture))
-        state.textures[texture] = newTextureParameters;
+    if (texture == 0 || knownTexture(texture))
+        return;
+    std::map<unsigned, int>& held = state.textures[texture];
+    for (const ParameterValue& p : newTextureParameters)
+        held[p.parameter] = p.value;
 }
 
 void ffDeleteTexture(unsigned texture)

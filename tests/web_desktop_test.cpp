@@ -6,6 +6,7 @@
 #include "ff_pipeline.h"
 #include "gl_harness.h"
 #include "glu_core.h"
+#include "glut_loop.h"
 #include "glut_shapes.h"
 #include "tga_image.h"
 
@@ -64,7 +65,7 @@ void expectSameMipmaps(const std::vector<unsigned char>& pixels, int width, int 
     GLint maxSide = 0;
     glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSide);
     const std::vector<MipLevel> ours =
-        gluMipmapChain(pixels.data(), width, height, components, static_cast<int>(rowBytes), maxSide);
+        mipmapChain(pixels.data(), width, height, components, static_cast<int>(rowBytes), maxSide);
     for (size_t level = 0; level < ours.size(); ++level) {
         const MipLevel real = realLevel(static_cast<int>(level), components);
         ASSERT_EQ(ours[level].width, real.width) << what << ", level " << level;
@@ -125,10 +126,28 @@ TEST(GluErrors, TheTextsAreGlus)
                            100902u, 100903u, 100904u }) {
         const char* real = reinterpret_cast<const char*>(gluErrorString(code));
         ASSERT_NE(real, nullptr) << code;
-        ASSERT_NE(gluErrorText(code), nullptr) << code;
-        EXPECT_STREQ(gluErrorText(code), real) << code;
+        ASSERT_NE(errorStringText(code), nullptr) << code;
+        EXPECT_STREQ(errorStringText(code), real) << code;
     }
-    EXPECT_EQ(gluErrorText(12345), nullptr);
+    EXPECT_EQ(errorStringText(12345), nullptr);
+}
+
+// A new texture's parameters are what the layer takes WebGL to hold, and
+// so never sends: the desktop's GL starts with the same.
+TEST(TextureParameters, StartAsTheDesktopsGl)
+{
+    GLuint texture = 0;
+    glGenTextures(1, &texture);
+    glBindTexture(GL_TEXTURE_2D, texture);
+    ffReset();
+    ffAddTexture(1);
+    for (GLenum name :
+         { GL_TEXTURE_MIN_FILTER, GL_TEXTURE_MAG_FILTER, GL_TEXTURE_WRAP_S, GL_TEXTURE_WRAP_T }) {
+        GLint real = 0;
+        glGetTexParameteriv(GL_TEXTURE_2D, name, &real);
+        EXPECT_EQ(ffTextureParameterValue(1, name), real) << std::hex << name;
+    }
+    glDeleteTextures(1, &texture);
 }
 
 // The window's square, seen through a 90-degree perspective from the origin.
@@ -186,30 +205,25 @@ long differingPixels(const std::vector<unsigned char>& a, const std::vector<unsi
 
 struct SolidCase {
     const char* name;
-    int shape; // 0 sphere, 1 cone, 2 cube
-    double a, b;
+    SolidShape shape;
+    double size, height;
     int slices, stacks;
 };
 
 void drawReal(const SolidCase& c)
 {
-    if (c.shape == 0)
-        glutSolidSphere(c.a, c.slices, c.stacks);
-    else if (c.shape == 1)
-        glutSolidCone(c.a, c.b, c.slices, c.stacks);
+    if (c.shape == SolidShape::sphere)
+        glutSolidSphere(c.size, c.slices, c.stacks);
+    else if (c.shape == SolidShape::cone)
+        glutSolidCone(c.size, c.height, c.slices, c.stacks);
     else
-        glutSolidCube(c.a);
+        glutSolidCube(c.size);
 }
 
+// Through the page's cache of solids, as its GLUT draws them.
 void drawOurs(const SolidCase& c)
 {
-    SolidMesh mesh;
-    if (c.shape == 0)
-        tessellateSphere(c.a, c.slices, c.stacks, &mesh);
-    else if (c.shape == 1)
-        tessellateCone(c.a, c.b, c.slices, c.stacks, &mesh);
-    else
-        tessellateCube(c.a, &mesh);
+    const SolidMesh& mesh = cachedSolid(c.shape, c.size, c.height, c.slices, c.stacks);
     glBegin(GL_TRIANGLES);
     for (unsigned i : mesh.triangles) {
         glNormal3fv(&mesh.normals[3 * i]);
@@ -224,10 +238,15 @@ TEST(GlutSolids, OursDrawTheSamePixelsAsFreeglut)
 {
     const GLfloat mat_ambient_bell[] = { 0.0f, 0.6f, 1.0f, 1.0f };
 
+    using S                 = SolidShape;
     const SolidCase cases[] = {
-        { "the bells' sphere", 0, 1.1, 0, 120, 120 }, { "a coarse sphere", 0, 1.0, 0, 7, 5 },
-        { "the bells' cone", 1, 1.1, 0.9, 120, 120 }, { "a coarse cone", 1, 1.0, 1.5, 9, 3 },
-        { "the planters' cube", 2, 1.0, 0, 0, 0 },    { "a larger cube", 2, 2.5, 0, 0, 0 },
+        { "the bells' sphere", S::sphere, 1.1, 0, 120, 120 },
+        { "a coarse sphere", S::sphere, 1.0, 0, 7, 5 },
+        { "the bells' cone", S::cone, 1.1, 0.9, 120, 120 },
+        { "a taller cone", S::cone, 1.1, 1.6, 120, 120 },
+        { "a coarse cone", S::cone, 1.0, 1.5, 9, 3 },
+        { "the planters' cube", S::cube, 1.0, 0, 0, 0 },
+        { "a larger cube", S::cube, 2.5, 0, 0, 0 },
     };
     for (const SolidCase& c : cases)
         for (float turn : { 30.0f, 200.0f }) {
@@ -253,13 +272,13 @@ TEST(GlutSolids, OursDrawTheSamePixelsAsFreeglut)
 TEST(GlutSolids, FreeglutLeavesTheCurrentNormalAsItWas)
 {
     const GLfloat before[3] = { 0.3f, -0.4f, 0.5f };
-    for (int shape = 0; shape < 3; ++shape) {
+    for (SolidShape shape : { SolidShape::sphere, SolidShape::cone, SolidShape::cube }) {
         glNormal3fv(before);
         drawReal({ "", shape, 1.0, 1.0, 12, 8 });
         GLfloat after[4] = { 0, 0, 0, 0 };
         glGetFloatv(GL_CURRENT_NORMAL, after);
         for (int k = 0; k < 3; ++k)
-            EXPECT_EQ(after[k], before[k]) << "shape " << shape << ", component " << k;
+            EXPECT_EQ(after[k], before[k]) << "shape " << static_cast<int>(shape) << ", component " << k;
     }
     ffReset();
     ffNormal(before[0], before[1], before[2]);
@@ -270,6 +289,34 @@ TEST(GlutSolids, FreeglutLeavesTheCurrentNormalAsItWas)
                     static_cast<unsigned>(mesh.triangles.size()));
     for (int k = 0; k < 3; ++k)
         EXPECT_EQ(ffCurrentNormal()[k], before[k]);
+}
+
+// GLUT draws a window's first frame unasked: freeglut when the window is
+// first shown, the page's GLUT in its first frame. A frame that never comes
+// back (the viewer's exit inside it) ends the page's loop.
+TEST(GlutLoop, DrawsTheFirstFrameUnaskedAndEndsWithAFrameThatNeverReturns)
+{
+    static int realFrames = 0, ourFrames = 0;
+    const int window = glutGetWindow();
+    glutCreateWindow("first frame");
+    glutDisplayFunc([] { ++realFrames; });
+    pumpEvents(10);
+    glutDestroyWindow(glutGetWindow());
+    glutSetWindow(window);
+    EXPECT_GE(realFrames, 1) << "freeglut";
+
+    resetLoop();
+    loopState().display = [] { ++ourFrames; };
+    startLoop();
+    for (int i = 0; i < 3; ++i)
+        EXPECT_TRUE(runLoopFrame());
+    EXPECT_EQ(ourFrames, 1) << "the first frame, and no other unasked";
+
+    loopState().display         = [] { throw 1; };
+    loopState().redisplayPosted = true;
+    EXPECT_THROW(runLoopFrame(), int);
+    EXPECT_FALSE(runLoopFrame());
+    EXPECT_TRUE(loopState().ended);
 }
 
 // One lit triangle through the desktop's GL, read back in feedback mode, and
@@ -284,6 +331,7 @@ struct LightingCase {
     float shininess;
     bool localViewer;
     bool lightsAfterLookAt; // the lights' positions go through a gluLookAt
+    float modelAmbient[4];  // the light model's
 };
 
 struct SeenVertex {
@@ -300,7 +348,6 @@ const double lookAt[9]             = { 8.0, 3.0, 20.0, 0.0, 0.0, 0.0, 0.0, 1.0, 
 
 std::vector<SeenVertex> throughDesktop(const LightingCase& c)
 {
-    const GLfloat black[]  = { 0.0f, 0.0f, 0.0f, 1.0f };
     const GLfloat viewer[] = { c.localViewer ? 1.0f : 0.0f };
     squareView();
     if (c.lightsAfterLookAt)
@@ -314,7 +361,7 @@ std::vector<SeenVertex> throughDesktop(const LightingCase& c)
         glLightfv(light, GL_POSITION, lightPositions[i]);
         glEnable(light);
     }
-    glLightModelfv(GL_LIGHT_MODEL_AMBIENT, black);
+    glLightModelfv(GL_LIGHT_MODEL_AMBIENT, c.modelAmbient);
     glLightModelfv(GL_LIGHT_MODEL_LOCAL_VIEWER, viewer);
     glEnable(GL_LIGHTING);
     glMaterialfv(GL_FRONT, GL_AMBIENT, c.ambient);
@@ -349,9 +396,9 @@ std::vector<SeenVertex> throughPage(const LightingCase& c)
 {
     ffReset();
     ffViewport(0, 0, windowSide, windowSide);
-    ffMatrixMode(true);
+    ffMatrixMode(FfMatrixStack::projection);
     ffMultMatrix(perspectiveMatrix(90.0, 1.0, 0.1, 100.0));
-    ffMatrixMode(false);
+    ffMatrixMode(FfMatrixStack::modelView);
     if (c.lightsAfterLookAt)
         ffMultMatrix(lookAtMatrix(lookAt[0], lookAt[1], lookAt[2], lookAt[3], lookAt[4], lookAt[5], lookAt[6],
                                   lookAt[7], lookAt[8]));
@@ -364,7 +411,7 @@ std::vector<SeenVertex> throughPage(const LightingCase& c)
         light.enabled = true;
         ffLightPosition(i, lightPositions[i]);
     }
-    std::fill(lighting.modelAmbient, lighting.modelAmbient + 3, 0.0f);
+    std::copy(c.modelAmbient, c.modelAmbient + 4, lighting.modelAmbient);
     lighting.localViewer = c.localViewer;
     lighting.enabled     = true;
     std::copy(c.ambient, c.ambient + 4, lighting.front.ambient);
@@ -399,23 +446,25 @@ TEST(FixedFunction, LightsAndTransformsAsTheDesktopsGl)
     // clang-format off
     const LightingCase cases[] = {
         { "the bell material, facing the viewer", { 0, 0, -4 }, 0, { 0, 1, 0 }, { 1, 1, 1 }, { 0, 0, 1 },
-          { 0, 0.6f, 1, 1 }, { 0.8f, 0.8f, 0.8f, 1 }, { 0, 0, 0, 1 }, { 0, 0, 0, 1 }, 0, false, false },
+          { 0, 0.6f, 1, 1 }, { 0.8f, 0.8f, 0.8f, 1 }, { 0, 0, 0, 1 }, { 0, 0, 0, 1 }, 0, false, false, { 0, 0, 0, 1 } },
         { "a glScalef(6, 3, 6) box's top: a shortened normal", { 1, -2, -6 }, 0, { 0, 1, 0 }, { 6, 3, 6 }, { 0, 1, 0 },
-          { 0.45f, 0.25f, 0.17f, 1 }, { 0.8f, 0.8f, 0.8f, 1 }, { 0, 0, 0, 1 }, { 0, 0, 0, 1 }, 0, false, false },
+          { 0.45f, 0.25f, 0.17f, 1 }, { 0.8f, 0.8f, 0.8f, 1 }, { 0, 0, 0, 1 }, { 0, 0, 0, 1 }, 0, false, false, { 0, 0, 0, 1 } },
         { "a scale below one lengthens the normal", { 0, 0, -2 }, 30, { 1, 1, 0 }, { 0.4f, 0.5f, 0.3f }, { 0, 0.6f, 0.8f },
-          { 0.2f, 0.2f, 0.2f, 1 }, { 0.8f, 0.8f, 0.8f, 1 }, { 0, 0, 0, 1 }, { 0, 0, 0, 1 }, 0, false, false },
+          { 0.2f, 0.2f, 0.2f, 1 }, { 0.8f, 0.8f, 0.8f, 1 }, { 0, 0, 0, 1 }, { 0, 0, 0, 1 }, 0, false, false, { 0, 0, 0, 1 } },
         { "white emission saturates", { 0, 0, -3 }, 10, { 0, 0, 1 }, { 1, 1, 1 }, { 0, 0, 1 },
-          { 1, 1, 1, 1 }, { 0.8f, 0.8f, 0.8f, 1 }, { 0, 0, 0, 1 }, { 1, 1, 1, 1 }, 0, false, false },
+          { 1, 1, 1, 1 }, { 0.8f, 0.8f, 0.8f, 1 }, { 0, 0, 0, 1 }, { 1, 1, 1, 1 }, 0, false, false, { 0, 0, 0, 1 } },
         { "the bells' mouth turn, 95 degrees about -x", { -2, 1, -5 }, 95, { -2, 0, 0 }, { 1, 1, 1 }, { 0.3f, 0.2f, 0.9f },
-          { 0, 0.6f, 1, 1 }, { 0.8f, 0.8f, 0.8f, 1 }, { 0, 0, 0, 1 }, { 0, 0, 0, 1 }, 0, false, false },
+          { 0, 0.6f, 1, 1 }, { 0.8f, 0.8f, 0.8f, 1 }, { 0, 0, 0, 1 }, { 0, 0, 0, 1 }, 0, false, false, { 0, 0, 0, 1 } },
         { "facing away from both lights: ambient only", { 0, 0, -4 }, 0, { 0, 1, 0 }, { 1, 1, 1 }, { 0, -1, 0 },
-          { 0.37f, 0.25f, 0.17f, 1 }, { 0.8f, 0.8f, 0.8f, 0.5f }, { 0, 0, 0, 1 }, { 0, 0, 0, 1 }, 0, false, false },
+          { 0.37f, 0.25f, 0.17f, 1 }, { 0.8f, 0.8f, 0.8f, 0.5f }, { 0, 0, 0, 1 }, { 0, 0, 0, 1 }, 0, false, false, { 0, 0, 0, 1 } },
         { "specular, infinite viewer", { 0, 0, -3 }, 20, { 0, 1, 0 }, { 1, 1, 1 }, { 0.2f, 0.3f, 1 },
-          { 0.1f, 0.1f, 0.1f, 1 }, { 0.5f, 0.5f, 0.5f, 1 }, { 1, 1, 1, 1 }, { 0, 0, 0, 1 }, 8, false, false },
+          { 0.1f, 0.1f, 0.1f, 1 }, { 0.5f, 0.5f, 0.5f, 1 }, { 1, 1, 1, 1 }, { 0, 0, 0, 1 }, 8, false, false, { 0, 0, 0, 1 } },
         { "specular, local viewer", { 0, 0, -3 }, 20, { 0, 1, 0 }, { 1, 1, 1 }, { 0.2f, 0.3f, 1 },
-          { 0.1f, 0.1f, 0.1f, 1 }, { 0.5f, 0.5f, 0.5f, 1 }, { 1, 1, 1, 1 }, { 0, 0, 0, 1 }, 8, true, false },
+          { 0.1f, 0.1f, 0.1f, 1 }, { 0.5f, 0.5f, 0.5f, 1 }, { 1, 1, 1, 1 }, { 0, 0, 0, 1 }, 8, true, false, { 0, 0, 0, 1 } },
         { "lights given through a look-at", { 0, 0, 0 }, 0, { 0, 1, 0 }, { 1, 1, 1 }, { 0, 0, 1 },
-          { 0, 0.5f, 0, 1 }, { 0.8f, 0.8f, 0.8f, 1 }, { 0, 0, 0, 1 }, { 0, 0, 0, 1 }, 0, false, true },
+          { 0, 0.5f, 0, 1 }, { 0.8f, 0.8f, 0.8f, 1 }, { 0, 0, 0, 1 }, { 0, 0, 0, 1 }, 0, false, true, { 0, 0, 0, 1 } },
+        { "the light model's ambient, a material of other colours", { 0, 0, -4 }, 15, { 1, 0, 0 }, { 1, 1, 1 }, { 0, 0, 1 },
+          { 0.5f, 0.2f, 0.9f, 1 }, { 0.3f, 0.7f, 0.1f, 1 }, { 0, 0, 0, 1 }, { 0, 0, 0, 1 }, 0, false, false, { 0.2f, 0.3f, 0.4f, 1 } },
     };
     // clang-format on
     for (const LightingCase& c : cases) {
@@ -426,8 +475,8 @@ TEST(FixedFunction, LightsAndTransformsAsTheDesktopsGl)
             for (int k = 0; k < 3; ++k)
                 EXPECT_NEAR(ours[v].window[k], real[v].window[k], k < 2 ? 0.01 : 1e-5)
                     << c.name << ", vertex " << v << ", window axis " << k;
-            for (int k = 0; k < 4; ++k)
-                EXPECT_NEAR(ours[v].colour[k], real[v].colour[k], 1.0 / 255)
+            for (int k = 0; k < 4; ++k) // as the desktop's GL rounds it into its framebuffer
+                EXPECT_EQ(std::lround(ours[v].colour[k] * 255), std::lround(real[v].colour[k] * 255))
                     << c.name << ", vertex " << v << ", channel " << k;
         }
     }

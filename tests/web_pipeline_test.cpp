@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The page's processor pipeline on its own: wide lines as GL rasterises
-// them, polygons, batches, the triangles left out for covering no pixel
-// centre, and GL's errors. A small rasteriser here samples pixel centres,
+// them, polygons, the frame's commands, the triangles left out for covering
+// no pixel centre, and GL's errors. A small rasteriser here samples pixel centres,
 // as WebGL does.
 #include "ff_pipeline.h"
 #include "glut_shapes.h"
@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <map>
 #include <random>
 #include <set>
@@ -19,10 +20,23 @@ namespace {
 
 const int side = 500;
 
-void startFrame()
+// A fresh frame, seen through a 90-degree perspective from the origin when asked.
+void startFrame(bool perspective = false)
 {
     ffReset();
     ffViewport(0, 0, side, side);
+    if (!perspective)
+        return;
+    ffMatrixMode(FfMatrixStack::projection);
+    ffMultMatrix(perspectiveMatrix(90.0, 1.0, 0.1, 100.0));
+    ffMatrixMode(FfMatrixStack::modelView);
+}
+
+void drawSolid(const SolidMesh& mesh, bool cull)
+{
+    ffDrawTriangles(mesh.positions.data(), mesh.normals.data(),
+                    static_cast<unsigned>(mesh.positions.size() / 3), mesh.triangles.data(),
+                    static_cast<unsigned>(mesh.triangles.size()), cull ? mesh.outwardPlanes.data() : nullptr);
 }
 
 // Window position of a frame vertex.
@@ -119,10 +133,7 @@ TEST(WideLines, EndWhereTheLineEnds)
 
 TEST(WideLines, AreCutAtTheNearPlane)
 {
-    startFrame();
-    ffMatrixMode(true);
-    ffMultMatrix(perspectiveMatrix(90.0, 1.0, 0.1, 100.0));
-    ffMatrixMode(false);
+    startFrame(true);
     ffLineWidth(3);
     ffBegin(FfPrimitive::lines);
     ffVertex(0.5f, -1.0f, -5.0f);
@@ -138,14 +149,34 @@ TEST(WideLines, AreCutAtTheNearPlane)
     }
     EXPECT_NEAR(nearest, -1.0f, 1e-5f) << "the quad reaches the near plane";
 
-    startFrame();
-    ffMatrixMode(true);
-    ffMultMatrix(perspectiveMatrix(90.0, 1.0, 0.1, 100.0));
+    startFrame(true);
     ffBegin(FfPrimitive::lines);
     ffVertex(0.0f, 0.0f, 1.0f);
     ffVertex(1.0f, 0.0f, 2.0f); // wholly behind
     ffEnd();
     EXPECT_TRUE(ffFrame().vertices.empty());
+}
+
+// GL_LINES takes its vertices in pairs: four make two lines, not a strip of three.
+TEST(WideLines, TakeTheirVerticesInPairs)
+{
+    const float ends[4][2] = {
+        { -0.7013f, -0.5013f }, { -0.1013f, -0.5013f }, { 0.2013f, 0.4013f }, { 0.6013f, 0.4013f }
+    };
+    std::set<std::pair<int, int>> apart;
+    for (int pair = 0; pair < 4; pair += 2) {
+        startFrame();
+        drawLine(3, ends[pair][0], ends[pair][1], ends[pair + 1][0], ends[pair + 1][1]);
+        const auto pixels = coveredPixels();
+        apart.insert(pixels.begin(), pixels.end());
+    }
+    startFrame();
+    ffLineWidth(3);
+    ffBegin(FfPrimitive::lines);
+    for (const auto& end : ends)
+        ffVertex(end[0], end[1], 0.0f);
+    ffEnd();
+    EXPECT_EQ(coveredPixels(), apart);
 }
 
 // GL_POLYGON as a fan from its first corner, the scene's crossed quads too.
@@ -175,39 +206,80 @@ void triangle(float x)
     ffEnd();
 }
 
-// Batches break where the draw state changes and nowhere else: lit colours
-// and transformed positions travel with the vertices.
-TEST(Batches, BreakOnlyWhereTheTextureOrDepthTestChanges)
+// The frame keeps the program's order: a texture's parameter set between
+// two draws with it applies to the second only; one set to the value WebGL
+// holds already is not sent (the viewer sets them every frame). Draws merge where only the matrices, the
+// material or the lighting change: lit colours and transformed positions travel with the vertices.
+TEST(Frame, RecordsEveryStepInTheProgramsOrder)
 {
+    const unsigned minFilter = 0x2801, nearestMipmapLinear = 0x2702, linear = 0x2601;
     startFrame();
+    ffAddTexture(5);
+    ffAddTexture(6);
     ffDepthTest(true);
-    ffTexturing(true, 5);
+    ffTexturing(true);
+    ffBindTexture(5);
     triangle(0.0f);
-    ffTexturing(true, 5);
-    ffLightingState().front.ambient[0] = 0.9f; // a new material
+    ffBindTexture(5);
+    ffLightingState().front.ambient[0] = 0.9f;
     ffMultMatrix(translationMatrix(0.1f, 0, 0));
     triangle(0.1f);
-    ffTexturing(true, 6);
+    ffTextureParameter(minFilter, nearestMipmapLinear); // GL's default: no change
+    ffTextureParameter(minFilter, linear);
+    ffTextureParameter(minFilter, linear);
+    triangle(0.15f);
+    ffBindTexture(6);
+    ffTextureImage(3, { MipLevel{ 1, 1, { 9, 8, 7 } } });
     triangle(0.2f);
-    ffTexturing(false, 6);
+    ffTexturing(false);
     triangle(0.3f);
     ffLightingState().enabled = true;
     triangle(0.4f);
     ffDepthTest(false);
     triangle(0.5f);
+    ffClear(true, false);
+    ffDeleteTexture(5);
+    ffDeleteTexture(99); // never made: nothing to do
 
-    const std::vector<FfBatch>& b = ffFrame().batches;
-    ASSERT_EQ(b.size(), 4u);
-    const unsigned textures[] = { 5, 6, 0, 0 };
-    const unsigned counts[]   = { 6, 3, 6, 3 };
-    unsigned first            = 0;
-    for (size_t i = 0; i < b.size(); ++i) {
-        EXPECT_EQ(b[i].texture, textures[i]) << i;
-        EXPECT_EQ(b[i].indexCount, counts[i]) << i;
-        EXPECT_EQ(b[i].firstIndex, first) << i;
-        EXPECT_EQ(b[i].depthTest, i < 3) << i;
-        first += counts[i];
+    using K = FfCommandKind;
+    struct Step {
+        K kind;
+        unsigned texture, indexCount;
+        bool depthTest;
+    };
+    const Step steps[] = { { K::viewport, 0, 0, false },
+                           { K::draw, 5, 6, true },
+                           { K::textureParameter, 5, 0, false },
+                           { K::draw, 5, 3, true },
+                           { K::textureImage, 0, 0, false },
+                           { K::draw, 6, 3, true },
+                           { K::draw, 0, 6, true },
+                           { K::draw, 0, 3, false },
+                           { K::clear, 0, 0, false },
+                           { K::deleteTexture, 5, 0, false } };
+    const FfFrame& f   = ffFrame();
+    ASSERT_EQ(f.commands.size(), std::size(steps));
+    unsigned first = 0;
+    for (size_t i = 0; i < f.commands.size(); ++i) {
+        const FfCommand& c = f.commands[i];
+        EXPECT_EQ(c.kind, steps[i].kind) << i;
+        if (c.kind == K::draw) {
+            EXPECT_EQ(c.texture, steps[i].texture) << i;
+            EXPECT_EQ(c.indexCount, steps[i].indexCount) << i;
+            EXPECT_EQ(c.firstIndex, first) << i;
+            EXPECT_EQ(c.depthTest, steps[i].depthTest) << i;
+            first += c.indexCount;
+        } else if (c.kind != K::textureImage) {
+            EXPECT_EQ(c.texture, steps[i].texture) << i;
+        }
     }
+    EXPECT_EQ(f.commands[2].parameter, minFilter);
+    EXPECT_EQ(f.commands[2].rect[0], static_cast<int>(linear));
+    ASSERT_EQ(f.images.size(), 1u);
+    EXPECT_EQ(f.images[0].texture, 6u);
+    EXPECT_EQ(f.commands[8].colour && !f.commands[8].depth, true);
+    EXPECT_EQ(ffTextureNames(), std::vector<unsigned>{ 6 });
+    EXPECT_EQ(ffBoundTexture(), 6u);
 }
 
 // Leaving out the triangles that cover no pixel centre changes no pixel.
@@ -245,13 +317,8 @@ TEST(Culling, KeepsAnySolidThatReachesBehindTheEye)
 {
     SolidMesh sphere;
     tessellateSphere(1.0, 40, 30, &sphere);
-    startFrame();
-    ffMatrixMode(true);
-    ffMultMatrix(perspectiveMatrix(90.0, 1.0, 0.1, 100.0));
-    ffMatrixMode(false); // the eye at the sphere's centre
-    ffDrawTriangles(sphere.positions.data(), sphere.normals.data(),
-                    static_cast<unsigned>(sphere.positions.size() / 3), sphere.triangles.data(),
-                    static_cast<unsigned>(sphere.triangles.size()));
+    startFrame(true); // the eye at the sphere's centre
+    drawSolid(sphere, false);
     EXPECT_GT(ffFrame().indices.size(), sphere.triangles.size() / 2);
 }
 
@@ -276,17 +343,11 @@ TEST(Culling, TrianglesFacingAwayHideNothingOfAConvexSolid)
             std::set<std::pair<int, int>> pixels[2];
             size_t triangles[2] = { 0, 0 };
             for (int cull = 0; cull < 2; ++cull) {
-                startFrame();
-                ffMatrixMode(true);
-                ffMultMatrix(perspectiveMatrix(90.0, 1.0, 0.1, 100.0));
-                ffMatrixMode(false);
+                startFrame(true);
                 ffMultMatrix(translationMatrix(0.3f, -0.2f, -v.distance));
                 ffMultMatrix(rotationMatrix(v.turn, -2, 1, 0.5f));
                 ffMultMatrix(scalingMatrix(v.scale[0], v.scale[1], v.scale[2]));
-                ffDrawTriangles(mesh->positions.data(), mesh->normals.data(),
-                                static_cast<unsigned>(mesh->positions.size() / 3), mesh->triangles.data(),
-                                static_cast<unsigned>(mesh->triangles.size()),
-                                cull ? mesh->outwardPlanes.data() : nullptr);
+                drawSolid(*mesh, cull != 0);
                 pixels[cull]    = coveredPixels();
                 triangles[cull] = ffFrame().indices.size() / 3;
             }
@@ -295,6 +356,27 @@ TEST(Culling, TrianglesFacingAwayHideNothingOfAConvexSolid)
             EXPECT_LT(triangles[1], mesh == &sphere ? triangles[0] * 2 / 3 : triangles[0])
                 << "seen from " << v.distance;
         }
+}
+
+// A triangle whose plane passes through the eye, or nearly, is seen edge-on:
+// GL draws it as a line of pixels along the horizon, so it is kept. The
+// viewport's odd height puts the horizon on a row of pixel centres.
+TEST(Culling, KeepsATriangleSeenEdgeOn)
+{
+    const float positions[] = { -1, 0, -1, 1, 0, -1, 0, 0, -3 }, normals[] = { 0, 1, 0, 0, 1, 0, 0, 1, 0 };
+    const unsigned indices[] = { 0, 1, 2 };
+    const float upward[]     = { 0, 1, 0, 0 }; // its outward side is y > 0
+    struct Eye {
+        float height; // above the triangle's plane
+        bool kept;
+    };
+    for (const Eye& eye : { Eye{ 2e-6f, true }, Eye{ 0, true }, Eye{ -0.5f, false } }) {
+        startFrame(true);
+        ffViewport(0, 0, side, side - 1);
+        ffMultMatrix(translationMatrix(0, -eye.height, 0));
+        ffDrawTriangles(positions, normals, 3, indices, 3, upward);
+        EXPECT_EQ(ffFrame().indices.size(), eye.kept ? 3u : 0u) << "the eye " << eye.height << " above";
+    }
 }
 
 TEST(Errors, AreReportedOnceAsGlReportsThem)
@@ -309,7 +391,7 @@ TEST(Errors, AreReportedOnceAsGlReportsThem)
     EXPECT_EQ(ffTakeError(), ffNoError) << "taken once";
 
     startFrame();
-    ffMatrixMode(true);
+    ffMatrixMode(FfMatrixStack::projection);
     ffPopMatrix();
     EXPECT_EQ(ffTakeError(), ffStackUnderflow);
     ffBegin(FfPrimitive::lines);
@@ -320,6 +402,11 @@ TEST(Errors, AreReportedOnceAsGlReportsThem)
     EXPECT_EQ(ffTakeError(), ffInvalidOperation);
     ffLineWidth(0.0f);
     EXPECT_EQ(ffTakeError(), ffInvalidValue);
+    ffTextureParameter(0x2801, 0x2601);
+    EXPECT_EQ(ffTakeError(), ffInvalidOperation) << "no texture bound";
+    EXPECT_FALSE(ffBindTexture(7)) << "a name never made";
+    ffPopPixelStore();
+    EXPECT_EQ(ffTakeError(), ffStackUnderflow);
 }
 
 // What the model-view is when a light's position is given decides where

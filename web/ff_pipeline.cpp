@@ -6,26 +6,19 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
+#include <map>
+#include <utility>
 
 namespace {
 
-const int maxStackDepth = 32; // Mesa's depth for both stacks
+const int maxStackDepth         = 32; // Mesa's depth for both stacks
+const size_t maxPixelStoreDepth = 16; // glPushClientAttrib's, as Mesa's
 
 struct Stack {
     Mat4 matrices[maxStackDepth];
     int top;
 };
-
-Stack modelViewStack, projectionStack;
-Stack* currentStack = &modelViewStack;
-
-// Derived from the model-view and projection, remade when either changes.
-bool matricesDirty = true;
-Mat4 clipMatrix; // projection * model-view
-Mat3 normals;
-
-FfLighting lighting;
-bool lightingDirty = true;
 
 // Per enabled light, the material's colours multiplied by the light's.
 struct LightTerms {
@@ -41,26 +34,53 @@ struct Terms {
     const FfLighting* source;
     LightTerms lights[ffMaxLights];
     int lightCount;
-    float scene[4]; // emission and every ambient term; alpha is the diffuse alpha
+    float unlit[4]; // emission and every ambient term; alpha is the diffuse alpha
 };
-Terms terms;
 
-float currentNormal[3]   = { 0.0f, 0.0f, 1.0f };
-float currentTexCoord[2] = { 0.0f, 0.0f };
-float lineWidth          = 1.0f;
-int viewport[4]          = { 0, 0, 0, 0 };
-bool texturing           = false;
-unsigned boundTexture    = 0;
-bool depthTest           = false;
+// The whole of the layer's GL state: ffReset sets every field.
+struct State {
+    Stack modelView, projection;
+    Stack* current;
 
-bool inside = false;
-FfPrimitive primitive;
-std::vector<FfVertex> pending; // the vertices since ffBegin
+    // Derived from the model-view and projection, remade when either changes.
+    bool matricesDirty;
+    Mat4 clipMatrix; // projection * model-view
+    Mat3 normals;
 
-FfFrame frame;
-unsigned error = ffNoError;
+    FfLighting lighting;
+    bool lightingDirty;
+    Terms terms;
 
-void setColour(float* c, float r, float g, float b, float a)
+    float normal[3];
+    float texCoord[2];
+    float lineWidth;
+    int viewport[4];
+    bool depthTest;
+
+    bool texturing;
+    unsigned boundTexture;
+    // The names made and not deleted, each with the parameters WebGL holds.
+    std::map<unsigned, std::map<unsigned, int>> textures;
+
+    FfPixelStore pixelStore;
+    std::vector<FfPixelStore> savedPixelStores;
+
+    bool inside; // between ffBegin and ffEnd
+    FfPrimitive primitive;
+    std::vector<FfVertex> pending; // the vertices since ffBegin
+
+    FfFrame frame;
+    unsigned error;
+};
+
+State state;
+
+const Mat4& modelView()
+{
+    return state.modelView.matrices[state.modelView.top];
+}
+
+void setVec4(float* c, float r, float g, float b, float a)
 {
     c[0] = r;
     c[1] = g;
@@ -70,30 +90,30 @@ void setColour(float* c, float r, float g, float b, float a)
 
 void updateMatrices()
 {
-    if (!matricesDirty)
+    if (!state.matricesDirty)
         return;
-    const Mat4& mv = modelViewStack.matrices[modelViewStack.top];
-    clipMatrix     = multiply(projectionStack.matrices[projectionStack.top], mv);
-    normals        = normalMatrix(mv);
-    matricesDirty  = false;
+    const Mat4& mv      = modelView();
+    state.clipMatrix    = multiply(state.projection.matrices[state.projection.top], mv);
+    state.normals       = normalMatrix(mv);
+    state.matricesDirty = false;
 }
 
-void computeTerms(const FfLighting& state, Terms& t)
+void computeTerms(const FfLighting& lighting, Terms& t)
 {
-    const FfMaterial& m = state.front;
-    t.source            = &state;
+    const FfMaterial& m = lighting.front;
+    t.source            = &lighting;
     for (int c = 0; c < 3; ++c)
-        t.scene[c] = m.emission[c] + m.ambient[c] * state.modelAmbient[c];
-    t.scene[3]   = m.diffuse[3];
+        t.unlit[c] = m.emission[c] + m.ambient[c] * lighting.modelAmbient[c];
+    t.unlit[3]   = m.diffuse[3];
     t.lightCount = 0;
-    for (const FfLight& light : state.lights) {
+    for (const FfLight& light : lighting.lights) {
         if (!light.enabled)
             continue;
         LightTerms& l = t.lights[t.lightCount++];
         l.light       = &light;
         l.hasSpecular = false;
         for (int c = 0; c < 3; ++c) {
-            t.scene[c] += m.ambient[c] * light.ambient[c];
+            t.unlit[c] += m.ambient[c] * light.ambient[c];
             l.diffuse[c]  = m.diffuse[c] * light.diffuse[c];
             l.specular[c] = m.specular[c] * light.specular[c];
             l.hasSpecular = l.hasSpecular || l.specular[c] != 0.0f;
@@ -103,10 +123,10 @@ void computeTerms(const FfLighting& state, Terms& t)
 
 void updateLighting()
 {
-    if (!lightingDirty)
+    if (!state.lightingDirty)
         return;
-    computeTerms(lighting, terms);
-    lightingDirty = false;
+    computeTerms(state.lighting, state.terms);
+    state.lightingDirty = false;
 }
 
 float dot3(const float* a, const float* b)
@@ -142,7 +162,7 @@ float specularFactor(const Terms& t, const float vp[3], const float eye[3], cons
 // The lit colour, clamped to 0..1.
 void shade(const Terms& t, const float eye[3], const float n[3], float out[4])
 {
-    float c[3] = { t.scene[0], t.scene[1], t.scene[2] };
+    float c[3] = { t.unlit[0], t.unlit[1], t.unlit[2] };
     for (int i = 0; i < t.lightCount; ++i) {
         const LightTerms& l = t.lights[i];
         float vp[3];
@@ -156,7 +176,7 @@ void shade(const Terms& t, const float eye[3], const float n[3], float out[4])
     }
     for (int k = 0; k < 3; ++k)
         out[k] = std::clamp(c[k], 0.0f, 1.0f);
-    out[3] = std::clamp(t.scene[3], 0.0f, 1.0f);
+    out[3] = std::clamp(t.unlit[3], 0.0f, 1.0f);
 }
 
 unsigned char toByte(float c)
@@ -167,7 +187,7 @@ unsigned char toByte(float c)
 // A vertex through the model-view, the lighting and the projection.
 FfVertex makeVertex(const float position[3], const float normal[3], const Vec4& clip)
 {
-    const Mat4& mv = modelViewStack.matrices[modelViewStack.top];
+    const Mat4& mv = modelView();
     const Vec4 object{ position[0], position[1], position[2], 1.0f };
     const Vec4 eye = transform(mv, object);
 
@@ -177,44 +197,56 @@ FfVertex makeVertex(const float position[3], const float normal[3], const Vec4& 
     v.position[2]   = clip.z;
     v.position[3]   = clip.w;
     float colour[4] = { 1.0f, 1.0f, 1.0f, 1.0f }; // GL's default current colour
-    if (lighting.enabled) {
+    if (state.lighting.enabled) {
         const float eyePosition[3] = { eye.x, eye.y, eye.z };
         float eyeNormal[3];
-        transformNormal(normals, normal, eyeNormal);
-        shade(terms, eyePosition, eyeNormal, colour);
+        transformNormal(state.normals, normal, eyeNormal);
+        shade(state.terms, eyePosition, eyeNormal, colour);
     }
     for (int k = 0; k < 4; ++k)
         v.colour[k] = toByte(colour[k]);
-    v.texCoord[0] = currentTexCoord[0];
-    v.texCoord[1] = currentTexCoord[1];
+    v.texCoord[0] = state.texCoord[0];
+    v.texCoord[1] = state.texCoord[1];
     return v;
 }
 
-// The batch new indices go into: the last one while its state holds.
-FfBatch& currentBatch()
+// The draw command new indices go into: the last command while it is a
+// draw with the same texture and depth test.
+FfCommand& currentDraw()
 {
-    const unsigned texture = texturing ? boundTexture : 0;
-    if (frame.batches.empty() || frame.batches.back().texture != texture
-        || frame.batches.back().depthTest != depthTest) {
-        const FfBatch batch{ static_cast<unsigned>(frame.indices.size()), 0, texture, depthTest };
-        frame.batches.push_back(batch);
+    FfFrame& frame         = state.frame;
+    const unsigned texture = state.texturing ? state.boundTexture : 0;
+    if (frame.commands.empty() || frame.commands.back().kind != FfCommandKind::draw
+        || frame.commands.back().texture != texture || frame.commands.back().depthTest != state.depthTest) {
+        FfCommand draw{};
+        draw.kind       = FfCommandKind::draw;
+        draw.texture    = texture;
+        draw.depthTest  = state.depthTest;
+        draw.firstIndex = static_cast<unsigned>(frame.indices.size());
+        frame.commands.push_back(draw);
     }
-    return frame.batches.back();
+    return frame.commands.back();
+}
+
+FfCommand& addCommand(FfCommandKind kind)
+{
+    FfCommand command{};
+    command.kind = kind;
+    state.frame.commands.push_back(command);
+    return state.frame.commands.back();
 }
 
 void emitFan(const std::vector<FfVertex>& corners)
 {
     if (corners.size() < 3)
         return;
-    FfBatch& batch      = currentBatch();
+    FfCommand& draw     = currentDraw();
+    FfFrame& frame      = state.frame;
     const unsigned base = static_cast<unsigned>(frame.vertices.size());
     frame.vertices.insert(frame.vertices.end(), corners.begin(), corners.end());
-    for (unsigned i = 1; i + 1 < corners.size(); ++i) {
-        frame.indices.push_back(base);
-        frame.indices.push_back(base + i);
-        frame.indices.push_back(base + i + 1);
-    }
-    batch.indexCount += 3 * static_cast<unsigned>(corners.size() - 2);
+    for (unsigned i = 1; i + 1 < corners.size(); ++i)
+        frame.indices.insert(frame.indices.end(), { base, base + i, base + i + 1 });
+    draw.indexCount += 3 * static_cast<unsigned>(corners.size() - 2);
 }
 
 FfVertex mix(const FfVertex& a, const FfVertex& b, float t)
@@ -250,8 +282,8 @@ void emitLine(FfVertex a, FfVertex b)
 {
     if (!clipToNear(a, b))
         return;
-    const float vx = static_cast<float>(viewport[0]), vy = static_cast<float>(viewport[1]);
-    const float vw = static_cast<float>(viewport[2]), vh = static_cast<float>(viewport[3]);
+    const float vx = static_cast<float>(state.viewport[0]), vy = static_cast<float>(state.viewport[1]);
+    const float vw = static_cast<float>(state.viewport[2]), vh = static_cast<float>(state.viewport[3]);
     if (vw <= 0.0f || vh <= 0.0f)
         return;
     float win[2][3];
@@ -263,7 +295,7 @@ void emitLine(FfVertex a, FfVertex b)
         win[e][2]      = p[2] / p[3];
     }
     const bool xMajor         = std::fabs(win[1][0] - win[0][0]) >= std::fabs(win[1][1] - win[0][1]);
-    const float half          = std::max(1.0f, std::round(lineWidth)) / 2.0f;
+    const float half          = std::max(1.0f, std::round(state.lineWidth)) / 2.0f;
     const float offsets[4][2] = { { 0, -half }, { 0, half }, { 1, half }, { 1, -half } }; // end, offset
 
     std::vector<FfVertex> corners(4);
@@ -309,132 +341,137 @@ bool facesAway(const float* plane, const float eye[3])
     return side < -1e-4f * scale;
 }
 
-} // namespace
-
-void ffReset()
+void resetLighting(FfLighting& lighting)
 {
-    modelViewStack.top = projectionStack.top = 0;
-    modelViewStack.matrices[0] = projectionStack.matrices[0] = identityMatrix();
-    currentStack                                             = &modelViewStack;
-    matricesDirty                                            = true;
-
     lighting = {};
     for (int i = 0; i < ffMaxLights; ++i) {
         FfLight& light = lighting.lights[i];
         const float on = i == 0 ? 1.0f : 0.0f; // only light 0 starts white
-        setColour(light.ambient, 0, 0, 0, 1);
-        setColour(light.diffuse, on, on, on, 1);
-        setColour(light.specular, on, on, on, 1);
-        setColour(light.position, 0, 0, 1, 0);
+        setVec4(light.ambient, 0, 0, 0, 1);
+        setVec4(light.diffuse, on, on, on, 1);
+        setVec4(light.specular, on, on, on, 1);
+        setVec4(light.position, 0, 0, 1, 0);
     }
-    setColour(lighting.front.ambient, 0.2f, 0.2f, 0.2f, 1);
-    setColour(lighting.front.diffuse, 0.8f, 0.8f, 0.8f, 1);
-    setColour(lighting.front.specular, 0, 0, 0, 1);
-    setColour(lighting.front.emission, 0, 0, 0, 1);
-    setColour(lighting.modelAmbient, 0.2f, 0.2f, 0.2f, 1);
-    lightingDirty = true;
+    setVec4(lighting.front.ambient, 0.2f, 0.2f, 0.2f, 1);
+    setVec4(lighting.front.diffuse, 0.8f, 0.8f, 0.8f, 1);
+    setVec4(lighting.front.specular, 0, 0, 0, 1);
+    setVec4(lighting.front.emission, 0, 0, 0, 1);
+    setVec4(lighting.modelAmbient, 0.2f, 0.2f, 0.2f, 1);
+}
 
-    currentNormal[0] = currentNormal[1] = 0.0f;
-    currentNormal[2]                    = 1.0f;
-    currentTexCoord[0] = currentTexCoord[1] = 0.0f;
-    lineWidth                               = 1.0f;
-    texturing = depthTest = false;
-    boundTexture          = 0;
-    inside                = false;
-    pending.clear();
+bool knownTexture(unsigned texture)
+{
+    return state.textures.count(texture) != 0;
+}
+
+// GL's texture parameters and the values a new texture starts with, which
+// WebGL's start with too.
+struct ParameterValue {
+    unsigned parameter;
+    int value;
+};
+const ParameterValue newTextureParameters[] = {
+    { 0x2801, 0x2702 }, // GL_TEXTURE_MIN_FILTER: GL_NEAREST_MIPMAP_LINEAR
+    { 0x2800, 0x2601 }, // GL_TEXTURE_MAG_FILTER: GL_LINEAR
+    { 0x2802, 0x2901 }, // GL_TEXTURE_WRAP_S: GL_REPEAT
+    { 0x2803, 0x2901 }, // GL_TEXTURE_WRAP_T: GL_REPEAT
+};
+
+} // namespace
+
+void ffReset()
+{
+    state.modelView.top = state.projection.top = 0;
+    state.modelView.matrices[0] = state.projection.matrices[0] = identityMatrix();
+    state.current                                              = &state.modelView;
+    state.matricesDirty                                        = true;
+
+    resetLighting(state.lighting);
+    state.lightingDirty = true;
+
+    ffNormal(0, 0, 1);
+    state.texCoord[0] = state.texCoord[1] = 0.0f;
+    state.lineWidth                       = 1.0f;
+    std::fill(state.viewport, state.viewport + 4, 0);
+    state.depthTest = state.texturing = false;
+    state.boundTexture                = 0;
+    state.textures.clear();
+    state.pixelStore = { 4, 4 };
+    state.savedPixelStores.clear();
+    state.inside = false;
+    state.pending.clear();
     ffClearFrame();
-    error = ffNoError;
+    state.error = ffNoError;
 }
 
-void ffLitColour(const FfLighting& state, const float eyePosition[3], const float eyeNormal[3], float out[4])
+void ffMatrixMode(FfMatrixStack stack)
 {
-    Terms t;
-    computeTerms(state, t);
-    shade(t, eyePosition, eyeNormal, out);
-}
-
-void ffMatrixMode(bool projection)
-{
-    currentStack = projection ? &projectionStack : &modelViewStack;
+    state.current = stack == FfMatrixStack::projection ? &state.projection : &state.modelView;
 }
 
 void ffLoadIdentity()
 {
-    currentStack->matrices[currentStack->top] = identityMatrix();
-    matricesDirty                             = true;
+    state.current->matrices[state.current->top] = identityMatrix();
+    state.matricesDirty                         = true;
 }
 
 void ffMultMatrix(const Mat4& m)
 {
-    Mat4& top     = currentStack->matrices[currentStack->top];
-    top           = multiply(top, m);
-    matricesDirty = true;
+    Mat4& top           = state.current->matrices[state.current->top];
+    top                 = multiply(top, m);
+    state.matricesDirty = true;
 }
 
 void ffPushMatrix()
 {
-    if (currentStack->top + 1 >= maxStackDepth) {
+    Stack& stack = *state.current;
+    if (stack.top + 1 >= maxStackDepth) {
         ffSetError(ffStackOverflow);
         return;
     }
-    currentStack->matrices[currentStack->top + 1] = currentStack->matrices[currentStack->top];
-    ++currentStack->top;
+    stack.matrices[stack.top + 1] = stack.matrices[stack.top];
+    ++stack.top;
 }
 
 void ffPopMatrix()
 {
-    if (currentStack->top == 0) {
+    if (state.current->top == 0) {
         ffSetError(ffStackUnderflow);
         return;
     }
-    --currentStack->top;
-    matricesDirty = true;
-}
-
-const Mat4& ffModelView()
-{
-    return modelViewStack.matrices[modelViewStack.top];
-}
-
-const Mat4& ffProjection()
-{
-    return projectionStack.matrices[projectionStack.top];
+    --state.current->top;
+    state.matricesDirty = true;
 }
 
 FfLighting& ffLightingState()
 {
-    lightingDirty = true;
-    return lighting;
+    state.lightingDirty = true;
+    return state.lighting;
 }
 
 void ffLightPosition(int light, const float position[4])
 {
-    const Vec4 eye = transform(ffModelView(), { position[0], position[1], position[2], position[3] });
-    setColour(lighting.lights[light].position, eye.x, eye.y, eye.z, eye.w);
-    lightingDirty = true;
-}
-
-void ffLightingChanged()
-{
-    lightingDirty = true;
+    const Vec4 eye = transform(modelView(), { position[0], position[1], position[2], position[3] });
+    setVec4(state.lighting.lights[light].position, eye.x, eye.y, eye.z, eye.w);
+    state.lightingDirty = true;
 }
 
 void ffNormal(float x, float y, float z)
 {
-    currentNormal[0] = x;
-    currentNormal[1] = y;
-    currentNormal[2] = z;
+    state.normal[0] = x;
+    state.normal[1] = y;
+    state.normal[2] = z;
 }
 
 const float* ffCurrentNormal()
 {
-    return currentNormal;
+    return state.normal;
 }
 
 void ffTexCoord(float s, float t)
 {
-    currentTexCoord[0] = s;
-    currentTexCoord[1] = t;
+    state.texCoord[0] = s;
+    state.texCoord[1] = t;
 }
 
 void ffLineWidth(float width)
@@ -443,66 +480,174 @@ void ffLineWidth(float width)
         ffSetError(ffInvalidValue);
         return;
     }
-    lineWidth = width;
+    state.lineWidth = width;
 }
 
+// Recorded as well as kept: the frame's line quads are worked out for the
+// viewport they are drawn in.
 void ffViewport(int x, int y, int width, int height)
 {
     if (width < 0 || height < 0) {
         ffSetError(ffInvalidValue);
         return;
     }
-    viewport[0] = x;
-    viewport[1] = y;
-    viewport[2] = width;
-    viewport[3] = height;
-}
-
-void ffTexturing(bool enabled, unsigned texture)
-{
-    texturing    = enabled;
-    boundTexture = texture;
+    const int rect[4] = { x, y, width, height };
+    std::copy(rect, rect + 4, state.viewport);
+    std::copy(rect, rect + 4, addCommand(FfCommandKind::viewport).rect);
 }
 
 void ffDepthTest(bool enabled)
 {
-    depthTest = enabled;
+    state.depthTest = enabled;
+}
+
+void ffClear(bool colour, bool depth)
+{
+    FfCommand& clear = addCommand(FfCommandKind::clear);
+    clear.colour     = colour;
+    clear.depth      = depth;
+}
+
+void ffTexturing(bool enabled)
+{
+    state.texturing = enabled;
+}
+
+void ffAddTexture(unsigned texture)
+{
+    if (texture == 0 || knownTexture(texture))
+        return;
+    std::map<unsigned, int>& held = state.textures[texture];
+    for (const ParameterValue& p : newTextureParameters)
+        held[p.parameter] = p.value;
+}
+
+void ffDeleteTexture(unsigned texture)
+{
+    if (texture == 0 || !knownTexture(texture))
+        return;
+    state.textures.erase(texture);
+    addCommand(FfCommandKind::deleteTexture).texture = texture;
+    if (state.boundTexture == texture)
+        state.boundTexture = 0;
+}
+
+bool ffBindTexture(unsigned texture)
+{
+    if (texture != 0 && !knownTexture(texture))
+        return false;
+    state.boundTexture = texture;
+    return true;
+}
+
+unsigned ffBoundTexture()
+{
+    return state.boundTexture;
+}
+
+std::vector<unsigned> ffTextureNames()
+{
+    std::vector<unsigned> names;
+    for (const auto& texture : state.textures)
+        names.push_back(texture.first);
+    return names;
+}
+
+int ffTextureParameterValue(unsigned texture, unsigned parameter)
+{
+    const auto found = state.textures.find(texture);
+    if (found == state.textures.end() || found->second.count(parameter) == 0)
+        return -1;
+    return found->second.at(parameter);
+}
+
+// The viewer sets its textures' parameters every frame: only a change is sent.
+void ffTextureParameter(unsigned parameter, int value)
+{
+    if (state.boundTexture == 0) {
+        ffSetError(ffInvalidOperation);
+        return;
+    }
+    std::map<unsigned, int>& held = state.textures[state.boundTexture];
+    const auto found              = held.find(parameter);
+    if (found != held.end() && found->second == value)
+        return;
+    held[parameter]    = value;
+    FfCommand& command = addCommand(FfCommandKind::textureParameter);
+    command.texture    = state.boundTexture;
+    command.parameter  = parameter;
+    command.rect[0]    = value;
+}
+
+void ffTextureImage(int components, std::vector<MipLevel> levels)
+{
+    if (state.boundTexture == 0) {
+        ffSetError(ffInvalidOperation);
+        return;
+    }
+    addCommand(FfCommandKind::textureImage).image = static_cast<unsigned>(state.frame.images.size());
+    state.frame.images.push_back({ state.boundTexture, components, std::move(levels) });
+}
+
+FfPixelStore& ffPixelStore()
+{
+    return state.pixelStore;
+}
+
+void ffPushPixelStore()
+{
+    if (state.savedPixelStores.size() >= maxPixelStoreDepth) {
+        ffSetError(ffStackOverflow);
+        return;
+    }
+    state.savedPixelStores.push_back(state.pixelStore);
+}
+
+void ffPopPixelStore()
+{
+    if (state.savedPixelStores.empty()) {
+        ffSetError(ffStackUnderflow);
+        return;
+    }
+    state.pixelStore = state.savedPixelStores.back();
+    state.savedPixelStores.pop_back();
 }
 
 void ffBegin(FfPrimitive p)
 {
-    if (inside) {
+    if (state.inside) {
         ffSetError(ffInvalidOperation);
         return;
     }
-    inside    = true;
-    primitive = p;
-    pending.clear();
+    state.inside    = true;
+    state.primitive = p;
+    state.pending.clear();
 }
 
 void ffVertex(float x, float y, float z)
 {
-    if (!inside)
+    if (!state.inside)
         return; // GL ignores a vertex outside glBegin
     updateMatrices();
     updateLighting();
     const float position[3] = { x, y, z };
-    const Vec4 clip         = transform(clipMatrix, { x, y, z, 1.0f });
-    pending.push_back(makeVertex(position, currentNormal, clip));
+    const Vec4 clip         = transform(state.clipMatrix, { x, y, z, 1.0f });
+    state.pending.push_back(makeVertex(position, state.normal, clip));
 }
 
 void ffEnd()
 {
-    if (!inside) {
+    if (!state.inside) {
         ffSetError(ffInvalidOperation);
         return;
     }
-    inside = false;
-    switch (primitive) {
+    state.inside                         = false;
+    const std::vector<FfVertex>& pending = state.pending;
+    switch (state.primitive) {
     case FfPrimitive::polygon:
         emitFan(pending);
         break;
-    case FfPrimitive::lines:
+    case FfPrimitive::lines: // separate pairs, not a strip
         for (size_t i = 0; i + 1 < pending.size(); i += 2)
             emitLine(pending[i], pending[i + 1]);
         break;
@@ -511,12 +656,7 @@ void ffEnd()
             emitFan({ pending[i], pending[i + 1], pending[i + 2] });
         break;
     }
-    pending.clear();
-}
-
-bool ffInsideBegin()
-{
-    return inside;
+    state.pending.clear();
 }
 
 // Most of a 120 x 120 sphere's triangles are far smaller than a pixel and
@@ -534,7 +674,8 @@ void ffDrawTriangles(const float* positions, const float* normalsIn, unsigned ve
     const unsigned none = ~0u;
     window.resize(2 * static_cast<size_t>(vertexCount));
     sent.assign(vertexCount, none);
-    const float* m         = clipMatrix.m;
+    const float* m         = state.clipMatrix.m;
+    const int* viewport    = state.viewport;
     const float halfWidth  = static_cast<float>(viewport[2]) / 2,
                 halfHeight = static_cast<float>(viewport[3]) / 2;
     const float x0         = static_cast<float>(viewport[0]) + halfWidth - 0.5f;
@@ -550,10 +691,11 @@ void ffDrawTriangles(const float* positions, const float* normalsIn, unsigned ve
     }
 
     float eye[3];
-    if (outwardPlanes && !eyeInObjectSpace(modelViewStack.matrices[modelViewStack.top], eye))
+    if (outwardPlanes && !eyeInObjectSpace(modelView(), eye))
         outwardPlanes = nullptr;
 
-    FfBatch& batch = currentBatch();
+    FfCommand& draw = currentDraw();
+    FfFrame& frame  = state.frame;
     for (unsigned t = 0; t + 2 < indexCount; t += 3) {
         const unsigned* corner = indices + t;
         if (outwardPlanes && facesAway(outwardPlanes + 4 * static_cast<size_t>(t / 3), eye))
@@ -566,35 +708,36 @@ void ffDrawTriangles(const float* positions, const float* normalsIn, unsigned ve
                 sent[v]        = static_cast<unsigned>(frame.vertices.size());
                 const float* p = positions + 3 * static_cast<size_t>(v);
                 frame.vertices.push_back(makeVertex(p, normalsIn + 3 * static_cast<size_t>(v),
-                                                    transform(clipMatrix, { p[0], p[1], p[2], 1.0f })));
+                                                    transform(state.clipMatrix, { p[0], p[1], p[2], 1.0f })));
             }
             frame.indices.push_back(sent[v]);
         }
-        batch.indexCount += 3;
+        draw.indexCount += 3;
     }
 }
 
 const FfFrame& ffFrame()
 {
-    return frame;
+    return state.frame;
 }
 
 void ffClearFrame()
 {
-    frame.vertices.clear();
-    frame.indices.clear();
-    frame.batches.clear();
+    state.frame.commands.clear();
+    state.frame.vertices.clear();
+    state.frame.indices.clear();
+    state.frame.images.clear();
 }
 
 void ffSetError(unsigned e)
 {
-    if (error == ffNoError)
-        error = e;
+    if (state.error == ffNoError)
+        state.error = e;
 }
 
 unsigned ffTakeError()
 {
-    const unsigned e = error;
-    error            = ffNoError;
+    const unsigned e = state.error;
+    state.error      = ffNoError;
     return e;
 }

@@ -1,13 +1,15 @@
 // SPDX-License-Identifier: MIT
 // The fixed-function pipeline the scene needs, on the processor: both matrix
-// stacks, per-vertex lighting as GL 1.x computes it, immediate mode and wide
-// lines. Vertices leave here lit and in clip space, gathered for the whole
-// frame into one vertex array and one index array, cut into batches only
-// where the texture or the depth test changes; the WebGL side uploads them
-// once and draws each batch. No GL here, so the tests build it natively.
+// stacks, per-vertex lighting as GL 1.x computes it, immediate mode, wide
+// lines and the texture and pixel-store state. All of it is one state with
+// one reset. What a frame asks of WebGL is recorded here as commands, in the
+// order the program asked (clears, viewports, texture parameters, uploads and
+// deletions, and batches of lit clip-space vertices), and drawn in one go at
+// the swap. No GL here, so the tests build it natively.
 #pragma once
 
 #include "ff_math.h"
+#include "glu_core.h"
 
 #include <vector>
 
@@ -22,6 +24,7 @@ enum : unsigned {
 };
 
 enum class FfPrimitive { polygon, lines, triangles };
+enum class FfMatrixStack { modelView, projection };
 
 // One vertex as the shaders take it: clip-space position, the lit colour
 // (0..255 per channel) and the texture coordinates.
@@ -31,18 +34,38 @@ struct FfVertex {
     float texCoord[2];
 };
 
-// A run of the frame's indices drawn with one texture and depth setting.
-struct FfBatch {
-    unsigned firstIndex;
-    unsigned indexCount;
-    unsigned texture; // 0 when untextured
-    bool depthTest;
+// A texture's levels as gluBuild2DMipmaps made them, level 0 first.
+struct FfTextureImage {
+    unsigned texture;
+    int components; // 3 or 4
+    std::vector<MipLevel> levels;
 };
 
+enum class FfCommandKind { clear, viewport, textureParameter, textureImage, deleteTexture, draw };
+
+// One step of the frame. Which fields count depends on the kind:
+//   clear             colour, depth
+//   viewport          rect: x, y, width, height
+//   textureParameter  texture, parameter (GL's enum), rect[0] the value
+//   textureImage      image: its place in FfFrame::images
+//   deleteTexture     texture
+//   draw              texture (0 untextured), depthTest, firstIndex, indexCount
+struct FfCommand {
+    FfCommandKind kind;
+    unsigned texture;
+    unsigned parameter;
+    int rect[4];
+    unsigned image;
+    bool colour, depth, depthTest;
+    unsigned firstIndex, indexCount;
+};
+
+// Everything the frame asks of WebGL since the last swap.
 struct FfFrame {
+    std::vector<FfCommand> commands;
     std::vector<FfVertex> vertices;
     std::vector<unsigned> indices; // triangles
-    std::vector<FfBatch> batches;
+    std::vector<FfTextureImage> images;
 };
 
 const int ffMaxLights = 8;
@@ -71,26 +94,26 @@ struct FfLighting {
     bool localViewer;
 };
 
-// GL's start state: identity matrices, GL's default lights and material.
+// The pixel-store alignments, in bytes.
+struct FfPixelStore {
+    int unpackAlignment;
+    int packAlignment;
+};
+
+// GL's start state: identity matrices, GL's default lights and material, no
+// textures, an empty frame.
 void ffReset();
 
-// The colour GL's lighting equation gives a vertex at eyePosition with the
-// (not renormalised) eyeNormal, clamped to 0..1.
-void ffLitColour(const FfLighting& state, const float eyePosition[3], const float eyeNormal[3], float out[4]);
-
 // Matrices: the stack glMatrixMode chose.
-void ffMatrixMode(bool projection);
+void ffMatrixMode(FfMatrixStack stack);
 void ffLoadIdentity();
 void ffMultMatrix(const Mat4& m);
 void ffPushMatrix();
 void ffPopMatrix();
-const Mat4& ffModelView();
-const Mat4& ffProjection();
 
 // Lighting state. Positions are taken through the current model-view.
 FfLighting& ffLightingState(); // for parameters that need no transformation
 void ffLightPosition(int light, const float position[4]);
-void ffLightingChanged(); // after a change through ffLightingState
 
 // Per-vertex state and what the rasteriser needs.
 void ffNormal(float x, float y, float z);
@@ -98,15 +121,31 @@ const float* ffCurrentNormal();
 void ffTexCoord(float s, float t);
 void ffLineWidth(float width);
 void ffViewport(int x, int y, int width, int height);
-void ffTexturing(bool enabled, unsigned boundTexture);
 void ffDepthTest(bool enabled);
+void ffClear(bool colour, bool depth);
+
+// Textures: names are made by WebGL at once; what is done to them waits for
+// the swap with the rest of the frame.
+void ffTexturing(bool enabled);
+void ffAddTexture(unsigned texture);
+void ffDeleteTexture(unsigned texture); // names never made are ignored, as GL ignores them
+bool ffBindTexture(unsigned texture);   // false for a name never made
+unsigned ffBoundTexture();
+std::vector<unsigned> ffTextureNames();                            // made and not deleted
+void ffTextureParameter(unsigned parameter, int value);            // on the bound texture
+int ffTextureParameterValue(unsigned texture, unsigned parameter); // as WebGL holds it; -1 unknown
+void ffTextureImage(int components, std::vector<MipLevel> levels);
+
+// The alignments, and glPushClientAttrib's stack of them.
+FfPixelStore& ffPixelStore();
+void ffPushPixelStore();
+void ffPopPixelStore();
 
 // Immediate mode. A polygon is filled as a fan from its first vertex; a line
 // of any width becomes a quad in window space, widened across its minor axis.
 void ffBegin(FfPrimitive primitive);
 void ffVertex(float x, float y, float z);
 void ffEnd();
-bool ffInsideBegin();
 
 // A solid's triangles: positions and normals in object space, three indices
 // per triangle. The current normal is left as it was, as GL's vertex arrays
@@ -116,7 +155,7 @@ bool ffInsideBegin();
 void ffDrawTriangles(const float* positions, const float* normals, unsigned vertexCount,
                      const unsigned* indices, unsigned indexCount, const float* outwardPlanes = nullptr);
 
-// What has been drawn since the last ffClearFrame.
+// What the frame has recorded since the last ffClearFrame.
 const FfFrame& ffFrame();
 void ffClearFrame();
 

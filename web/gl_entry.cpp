@@ -10,41 +10,10 @@
 #include <GL/gl.h>
 #include <GL/glu.h>
 
-#include <map>
+#include <utility>
 #include <vector>
 
 namespace {
-
-// A texture's parameters as set, so that a call that changes nothing leaves
-// the frame's batches alone.
-struct TextureParameters {
-    int minFilter = GL_NEAREST_MIPMAP_LINEAR;
-    int magFilter = GL_LINEAR;
-    int wrapS     = GL_REPEAT;
-    int wrapT     = GL_REPEAT;
-};
-
-std::map<GLuint, TextureParameters> textures;
-GLuint boundTexture   = 0;
-bool texture2D        = false;
-GLint unpackAlignment = 4;
-GLint packAlignment   = 4;
-std::vector<GLint> clientAttributes; // saved unpack and pack alignments, two per push
-const size_t maxClientAttributeDepth = 16;
-GLbitfield pendingClear              = 0;
-
-bool frameUses(GLuint texture)
-{
-    for (const FfBatch& batch : ffFrame().batches)
-        if (batch.texture == texture)
-            return true;
-    return false;
-}
-
-void setTexturing()
-{
-    ffTexturing(texture2D, boundTexture);
-}
 
 bool setCap(GLenum cap, bool on)
 {
@@ -60,8 +29,7 @@ bool setCap(GLenum cap, bool on)
         ffLightingState().enabled = on;
         return true;
     case GL_TEXTURE_2D:
-        texture2D = on;
-        setTexturing();
+        ffTexturing(on);
         return true;
     default:
         return false;
@@ -74,37 +42,17 @@ void copy4(float* to, const GLfloat* from)
         to[i] = from[i];
 }
 
+// The parameters the viewer sets; their values go to WebGL as they are,
+// which reports a bad one through glGetError after the swap.
 void setTextureParameter(GLenum target, GLenum name, GLint value)
 {
-    if (target != GL_TEXTURE_2D || boundTexture == 0) {
+    const bool known = name == GL_TEXTURE_MIN_FILTER || name == GL_TEXTURE_MAG_FILTER
+                       || name == GL_TEXTURE_WRAP_S || name == GL_TEXTURE_WRAP_T;
+    if (target != GL_TEXTURE_2D || !known) {
         ffSetError(GL_INVALID_ENUM);
         return;
     }
-    TextureParameters& p = textures[boundTexture];
-    int* field           = nullptr;
-    switch (name) {
-    case GL_TEXTURE_MIN_FILTER:
-        field = &p.minFilter;
-        break;
-    case GL_TEXTURE_MAG_FILTER:
-        field = &p.magFilter;
-        break;
-    case GL_TEXTURE_WRAP_S:
-        field = &p.wrapS;
-        break;
-    case GL_TEXTURE_WRAP_T:
-        field = &p.wrapT;
-        break;
-    default:
-        ffSetError(GL_INVALID_ENUM);
-        return;
-    }
-    if (*field == value)
-        return;
-    if (frameUses(boundTexture))
-        flushFrame(); // what was drawn so far is drawn with the old value
-    *field = value;
-    webglTextureParameter(boundTexture, name, value);
+    ffTextureParameter(name, value);
 }
 
 } // namespace
@@ -138,11 +86,6 @@ void glVertex3fv(const GLfloat* v)
     ffVertex(v[0], v[1], v[2]);
 }
 
-void glNormal3f(GLfloat x, GLfloat y, GLfloat z)
-{
-    ffNormal(x, y, z);
-}
-
 void glTexCoord2fv(const GLfloat* v)
 {
     ffTexCoord(v[0], v[1]);
@@ -166,19 +109,14 @@ void glShadeModel(GLenum mode)
         ffSetError(GL_INVALID_ENUM);
 }
 
-// Cleared with the frame's first draw, so that a viewer that ends inside a
-// frame leaves nothing at all on the canvas.
 void glClear(GLbitfield mask)
 {
-    flushFrame();
-    pendingClear |= mask & (GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    ffClear((mask & GL_COLOR_BUFFER_BIT) != 0, (mask & GL_DEPTH_BUFFER_BIT) != 0);
 }
 
 void glViewport(GLint x, GLint y, GLsizei width, GLsizei height)
 {
-    flushFrame(); // the frame's line quads are worked out for the viewport they were drawn in
     ffViewport(x, y, width, height);
-    webglViewport(x, y, width, height);
 }
 
 void glLineWidth(GLfloat width)
@@ -189,7 +127,7 @@ void glLineWidth(GLfloat width)
 void glMatrixMode(GLenum mode)
 {
     if (mode == GL_MODELVIEW || mode == GL_PROJECTION)
-        ffMatrixMode(mode == GL_PROJECTION);
+        ffMatrixMode(mode == GL_PROJECTION ? FfMatrixStack::projection : FfMatrixStack::modelView);
     else
         ffSetError(GL_INVALID_ENUM);
 }
@@ -296,35 +234,23 @@ void glMaterialfv(GLenum face, GLenum name, const GLfloat* params)
 void glGenTextures(GLsizei n, GLuint* names)
 {
     for (GLsizei i = 0; i < n; ++i) {
-        names[i]           = webglCreateTexture();
-        textures[names[i]] = TextureParameters();
+        names[i] = webglCreateTexture();
+        ffAddTexture(names[i]);
     }
 }
 
-// A texture still drawn in this frame is drawn before it goes.
 void glDeleteTextures(GLsizei n, const GLuint* names)
 {
-    for (GLsizei i = 0; i < n; ++i) {
-        if (names[i] == 0 || textures.erase(names[i]) == 0)
-            continue;
-        if (frameUses(names[i]))
-            flushFrame();
-        webglDeleteTexture(names[i]);
-        if (boundTexture == names[i]) {
-            boundTexture = 0;
-            setTexturing();
-        }
-    }
+    for (GLsizei i = 0; i < n; ++i)
+        ffDeleteTexture(names[i]);
 }
 
 void glBindTexture(GLenum target, GLuint texture)
 {
-    if (target != GL_TEXTURE_2D) {
+    if (target != GL_TEXTURE_2D)
         ffSetError(GL_INVALID_ENUM);
-        return;
-    }
-    boundTexture = texture;
-    setTexturing();
+    else if (!ffBindTexture(texture)) // only names glGenTextures made
+        ffSetError(GL_INVALID_OPERATION);
 }
 
 void glTexParameterf(GLenum target, GLenum name, GLfloat value)
@@ -344,33 +270,22 @@ void glPixelStorei(GLenum name, GLint value)
         return;
     }
     if (name == GL_UNPACK_ALIGNMENT)
-        unpackAlignment = value;
+        ffPixelStore().unpackAlignment = value;
     else if (name == GL_PACK_ALIGNMENT)
-        packAlignment = value;
+        ffPixelStore().packAlignment = value;
     else
         ffSetError(GL_INVALID_ENUM);
 }
 
+// The pixel-store alignments are the only client state the layer has.
 void glPushClientAttrib(GLbitfield)
 {
-    if (clientAttributes.size() >= 2 * maxClientAttributeDepth) {
-        ffSetError(GL_STACK_OVERFLOW);
-        return;
-    }
-    clientAttributes.push_back(unpackAlignment);
-    clientAttributes.push_back(packAlignment);
+    ffPushPixelStore();
 }
 
 void glPopClientAttrib()
 {
-    if (clientAttributes.empty()) {
-        ffSetError(GL_STACK_UNDERFLOW);
-        return;
-    }
-    packAlignment = clientAttributes.back();
-    clientAttributes.pop_back();
-    unpackAlignment = clientAttributes.back();
-    clientAttributes.pop_back();
+    ffPopPixelStore();
 }
 
 void glGetIntegerv(GLenum name, GLint* value)
@@ -380,13 +295,13 @@ void glGetIntegerv(GLenum name, GLint* value)
         *value = webglMaxTextureSize();
         break;
     case GL_UNPACK_ALIGNMENT:
-        *value = unpackAlignment;
+        *value = ffPixelStore().unpackAlignment;
         break;
     case GL_PACK_ALIGNMENT:
-        *value = packAlignment;
+        *value = ffPixelStore().packAlignment;
         break;
     case GL_TEXTURE_BINDING_2D:
-        *value = static_cast<GLint>(boundTexture);
+        *value = static_cast<GLint>(ffBoundTexture());
         break;
     default:
         ffSetError(GL_INVALID_ENUM);
@@ -427,52 +342,31 @@ GLint gluBuild2DMipmaps(GLenum target, GLint, GLsizei width, GLsizei height, GLe
         return GLU_INVALID_VALUE;
     if (target != GL_TEXTURE_2D || (format != GL_RGB && format != GL_RGBA) || type != GL_UNSIGNED_BYTE)
         return GLU_INVALID_ENUM;
-    if (boundTexture == 0)
+    if (ffBoundTexture() == 0)
         return GLU_INVALID_OPERATION;
     const int components = format == GL_RGBA ? 4 : 3;
+    const int alignment  = ffPixelStore().unpackAlignment;
     long rowBytes        = static_cast<long>(width) * components;
-    rowBytes += (unpackAlignment - rowBytes % unpackAlignment) % unpackAlignment;
-
-    const std::vector<MipLevel> levels =
-        gluMipmapChain(static_cast<const unsigned char*>(data), width, height, components,
-                       static_cast<int>(rowBytes), webglMaxTextureSize());
-    if (frameUses(boundTexture))
-        flushFrame();
-    for (size_t level = 0; level < levels.size(); ++level)
-        webglTextureLevel(boundTexture, static_cast<int>(level), levels[level].width, levels[level].height,
-                          components, levels[level].texels.data());
+    rowBytes += (alignment - rowBytes % alignment) % alignment;
+    ffTextureImage(components, mipmapChain(static_cast<const unsigned char*>(data), width, height, components,
+                                           static_cast<int>(rowBytes), webglMaxTextureSize()));
     return 0;
 }
 
 const GLubyte* gluErrorString(GLenum error)
 {
-    return reinterpret_cast<const GLubyte*>(gluErrorText(error));
+    return reinterpret_cast<const GLubyte*>(errorStringText(error));
 }
 
 } // extern "C"
 
-void flushFrame()
+void deleteEveryTexture()
 {
-    if (pendingClear != 0)
-        webglClear((pendingClear & GL_COLOR_BUFFER_BIT) != 0, (pendingClear & GL_DEPTH_BUFFER_BIT) != 0);
-    pendingClear = 0;
-    webglDraw(ffFrame());
-    ffClearFrame();
+    for (unsigned name : ffTextureNames())
+        ffDeleteTexture(name);
 }
 
-std::vector<unsigned> liveTextures()
+unsigned liveTextureCount()
 {
-    std::vector<unsigned> names;
-    for (const auto& texture : textures)
-        names.push_back(texture.first);
-    return names;
-}
-
-void resetGlState()
-{
-    ffReset();
-    textures.clear();
-    boundTexture = 0;
-    texture2D    = false;
-    pendingClear = 0;
+    return static_cast<unsigned>(ffTextureNames().size());
 }

@@ -6,7 +6,9 @@
 
 #include <cmath>
 
-int gluPowerOfTwoSide(int side)
+namespace {
+
+int powerOfTwoSide(int side)
 {
     if (side <= 0)
         return -1;
@@ -18,8 +20,6 @@ int gluPowerOfTwoSide(int side)
             return power * 4;
     }
 }
-
-namespace {
 
 // One output texel's box, in input pixels: whole parts and fractions, as
 // GLU steps them along a row or a column.
@@ -134,10 +134,8 @@ MipLevel halve(const Source& in, int width, int height)
     return width == 1 || height == 1 ? halveLine(in, width, height) : halveRows(in, width, height);
 }
 
-} // namespace
-
-MipLevel gluScaleBytes(const unsigned char* data, int width, int height, int components, int rowBytes,
-                       int outWidth, int outHeight)
+MipLevel scaleBytes(const unsigned char* data, int width, int height, int components, int rowBytes,
+                    int outWidth, int outHeight)
 {
     const Source in{ data, static_cast<long>(rowBytes) * height, components, rowBytes };
     if (width == outWidth * 2 && height == outHeight * 2)
@@ -167,20 +165,22 @@ MipLevel gluScaleBytes(const unsigned char* data, int width, int height, int com
     return out;
 }
 
-MipLevel gluHalveLevel(const MipLevel& level, int components)
+MipLevel halveLevel(const MipLevel& level, int components)
 {
     const Source in{ level.texels.data(), static_cast<long>(level.texels.size()), components,
                      level.width * components };
     return halve(in, level.width, level.height);
 }
 
-std::vector<MipLevel> gluMipmapChain(const unsigned char* data, int width, int height, int components,
-                                     int rowBytes, int maxSide)
+} // namespace
+
+std::vector<MipLevel> mipmapChain(const unsigned char* data, int width, int height, int components,
+                                  int rowBytes, int maxSide)
 {
     std::vector<MipLevel> levels;
     if (width < 1 || height < 1)
         return levels;
-    int w = gluPowerOfTwoSide(width), h = gluPowerOfTwoSide(height);
+    int w = powerOfTwoSide(width), h = powerOfTwoSide(height);
     while ((w > maxSide || h > maxSide) && (w > 1 || h > 1)) {
         w = w > 1 ? w / 2 : 1;
         h = h > 1 ? h / 2 : 1;
@@ -194,14 +194,14 @@ std::vector<MipLevel> gluMipmapChain(const unsigned char* data, int width, int h
         }
         levels.push_back(std::move(first));
     } else {
-        levels.push_back(gluScaleBytes(data, width, height, components, rowBytes, w, h));
+        levels.push_back(scaleBytes(data, width, height, components, rowBytes, w, h));
     }
     while (levels.back().width > 1 || levels.back().height > 1)
-        levels.push_back(gluHalveLevel(levels.back(), components));
+        levels.push_back(halveLevel(levels.back(), components));
     return levels;
 }
 
-const char* gluErrorText(unsigned code)
+const char* errorStringText(unsigned code)
 {
     switch (code) {
     case 0:

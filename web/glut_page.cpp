@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
-// GLUT for a page: the window is the page's 500 x 500 canvas, and the event
-// loop is the browser's animation frames. Each frame makes exactly one idle
-// call, then draws if a redisplay was posted, as the desktop's GLUT does
-// between two swaps. The solids are tessellated as freeglut does them.
+// GLUT for a page: the window is the page's canvas, and the event loop is
+// the browser's animation frames, each running one of GLUT's frames
+// (glut_loop.cpp). The solids are tessellated as freeglut does them.
 #include "ff_pipeline.h"
+#include "glut_loop.h"
 #include "glut_shapes.h"
 #include "web_layer.h"
 #include "webgl_backend.h"
@@ -14,81 +14,13 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <vector>
 
 // In page_library.js: the browser APIs C++ cannot reach.
 extern "C" void tollmere_set_title(const char* title);
-extern "C" void tollmere_mark_ended();
 
 namespace {
 
 const char* const canvas = "#canvas";
-
-void (*displayCallback)()                 = nullptr;
-void (*reshapeCallback)(int, int)         = nullptr;
-void (*mouseCallback)(int, int, int, int) = nullptr;
-void (*idleCallback)()                    = nullptr;
-
-int windowWidth = 300, windowHeight = 300; // GLUT's default size
-bool redisplayPosted = false;
-
-// Set on entering a frame and cleared on leaving it: a frame that never
-// came back was ended by exit inside it (a picture that cannot be read).
-bool insideFrame = false;
-bool ended       = false;
-
-unsigned framesShown = 0, idleCalls = 0, glErrors = 0;
-
-// Asking for errors waits for the browser's GPU process to finish every frame
-// drawn so far, so the page asks once a second of frames (or when a test
-// asks). GL keeps an error until it is asked for, so none goes uncounted;
-// glErrors counts the checks that found one.
-const unsigned framesBetweenErrorChecks = 60;
-unsigned framesSinceErrorCheck          = 0;
-
-void checkErrors()
-{
-    if (framesSinceErrorCheck == 0)
-        return;
-    framesSinceErrorCheck = 0;
-    if (glGetError() != GL_NO_ERROR)
-        ++glErrors;
-}
-
-// The scene draws the same few solids every frame, so each is tessellated
-// once and kept: a handful of meshes, the oldest given up past the limit.
-enum class Shape { sphere, cone, cube };
-
-struct CachedSolid {
-    Shape shape;
-    double a, b; // radius, or base and height, or size
-    int slices, stacks;
-    SolidMesh mesh;
-};
-
-std::vector<CachedSolid> solids;
-const size_t maxCachedSolids = 32;
-
-const SolidMesh& solidMesh(Shape shape, double a, double b, int slices, int stacks)
-{
-    for (const CachedSolid& s : solids)
-        if (s.shape == shape && s.a == a && s.b == b && s.slices == slices && s.stacks == stacks)
-            return s.mesh;
-    if (solids.size() >= maxCachedSolids)
-        solids.erase(solids.begin());
-    solids.push_back({ shape, a, b, slices, stacks, {} });
-    SolidMesh& mesh = solids.back().mesh;
-    // A point inside each solid, for the sides its triangles face.
-    const float centre[3] = { 0.0f, 0.0f, shape == Shape::cone ? static_cast<float>(b) / 4 : 0.0f };
-    if (shape == Shape::sphere)
-        tessellateSphere(a, slices, stacks, &mesh);
-    else if (shape == Shape::cone)
-        tessellateCone(a, b, slices, stacks, &mesh);
-    else
-        tessellateCube(a, &mesh);
-    findOutwardPlanes(&mesh, centre);
-    return mesh;
-}
 
 void drawSolid(const SolidMesh& solid)
 {
@@ -97,34 +29,11 @@ void drawSolid(const SolidMesh& solid)
                     static_cast<unsigned>(solid.triangles.size()), solid.outwardPlanes.data());
 }
 
-void endPage()
-{
-    ended = true;
-    emscripten_cancel_main_loop();
-    tollmere_mark_ended();
-}
-
+// The page's own end notice is given by exit (Module.quit in page_pre.js).
 void frame()
 {
-    if (ended)
-        return;
-    if (insideFrame) {
-        endPage();
-        return;
-    }
-    if (framesSinceErrorCheck >= framesBetweenErrorChecks)
-        checkErrors();
-    insideFrame = true;
-    if (idleCallback) {
-        ++idleCalls;
-        idleCallback();
-    }
-    if (redisplayPosted && displayCallback) {
-        redisplayPosted = false;
-        displayCallback();
-    }
-    ++framesSinceErrorCheck;
-    insideFrame = false;
+    if (!runLoopFrame())
+        emscripten_cancel_main_loop();
 }
 
 int glutButton(unsigned short domButton)
@@ -143,11 +52,12 @@ int glutButton(unsigned short domButton)
 
 EM_BOOL mouseEvent(int type, const EmscriptenMouseEvent* event, void*)
 {
-    const int button = glutButton(event->button);
-    if (ended || !mouseCallback || button < 0)
+    const GlutLoop& loop = loopState();
+    const int button     = glutButton(event->button);
+    if (loop.ended || !loop.mouse || button < 0)
         return EM_FALSE;
     const int state = type == EMSCRIPTEN_EVENT_MOUSEDOWN ? GLUT_DOWN : GLUT_UP;
-    mouseCallback(button, state, static_cast<int>(event->targetX), static_cast<int>(event->targetY));
+    loop.mouse(button, state, static_cast<int>(event->targetX), static_cast<int>(event->targetY));
     return EM_TRUE;
 }
 
@@ -157,6 +67,7 @@ extern "C" {
 
 void glutInit(int*, char**)
 {
+    resetLoop();
 }
 
 void glutInitDisplayMode(unsigned int)
@@ -165,8 +76,8 @@ void glutInitDisplayMode(unsigned int)
 
 void glutInitWindowSize(int width, int height)
 {
-    windowWidth  = width;
-    windowHeight = height;
+    loopState().width  = width;
+    loopState().height = height;
 }
 
 void glutInitWindowPosition(int, int)
@@ -176,12 +87,12 @@ void glutInitWindowPosition(int, int)
 int glutCreateWindow(const char* title)
 {
     tollmere_set_title(title);
-    emscripten_set_canvas_element_size(canvas, windowWidth, windowHeight);
+    emscripten_set_canvas_element_size(canvas, loopState().width, loopState().height);
     if (!webglOpen(canvas)) {
         std::fprintf(stderr, "tollmere: this browser gives the page no WebGL2, which it needs to draw\n");
         std::exit(1);
     }
-    resetGlState();
+    ffReset();
     emscripten_set_mousedown_callback(canvas, nullptr, EM_TRUE, mouseEvent);
     emscripten_set_mouseup_callback(canvas, nullptr, EM_TRUE, mouseEvent);
     return 1;
@@ -189,80 +100,78 @@ int glutCreateWindow(const char* title)
 
 void glutDisplayFunc(void (*callback)())
 {
-    displayCallback = callback;
+    loopState().display = callback;
 }
 
 void glutReshapeFunc(void (*callback)(int, int))
 {
-    reshapeCallback = callback;
+    loopState().reshape = callback;
 }
 
 void glutMouseFunc(void (*callback)(int, int, int, int))
 {
-    mouseCallback = callback;
+    loopState().mouse = callback;
 }
 
 void glutIdleFunc(void (*callback)())
 {
-    idleCallback = callback;
-    pageCameraCircles(callback != nullptr);
+    loopState().idle = callback;
+    pageIdleSet(callback != nullptr);
 }
 
 void glutPostRedisplay()
 {
-    redisplayPosted = true;
+    loopState().redisplayPosted = true;
 }
 
-// The browser shows the canvas when the animation frame returns; the swap
-// only hands it the frame's batches.
+// The one place that draws: everything the frame recorded goes to WebGL
+// here, and the browser shows the canvas when the animation frame returns.
 void glutSwapBuffers()
 {
-    flushFrame();
-    ++framesShown;
+    webglDrawFrame(ffFrame());
+    ffClearFrame();
+    ++loopState().framesShown;
 }
 
 // GLUT's first reshape and redisplay come before the first frame; the loop
 // then runs on the browser's animation frames and never returns.
 void glutMainLoop()
 {
-    pageBeforeFirstFrame();
-    if (reshapeCallback)
-        reshapeCallback(windowWidth, windowHeight);
-    else
-        glViewport(0, 0, windowWidth, windowHeight);
-    redisplayPosted = true;
+    pageStart();
+    loopState().beforeIdle = pageIdleCalled;
+    startLoop();
     emscripten_set_main_loop(frame, 0, 1);
 }
 
 void glutSolidSphere(GLdouble radius, GLint slices, GLint stacks)
 {
-    drawSolid(solidMesh(Shape::sphere, radius, 0.0, slices, stacks));
+    drawSolid(cachedSolid(SolidShape::sphere, radius, 0.0, slices, stacks));
 }
 
 void glutSolidCone(GLdouble base, GLdouble height, GLint slices, GLint stacks)
 {
-    drawSolid(solidMesh(Shape::cone, base, height, slices, stacks));
+    drawSolid(cachedSolid(SolidShape::cone, base, height, slices, stacks));
 }
 
 void glutSolidCube(GLdouble size)
 {
-    drawSolid(solidMesh(Shape::cube, size, 0.0, 0, 0));
+    drawSolid(cachedSolid(SolidShape::cube, size, 0.0, 0, 0));
 }
 
 EMSCRIPTEN_KEEPALIVE unsigned tollmere_frames_shown()
 {
-    return framesShown;
+    return loopState().framesShown;
 }
 
+// Asked only here, by the page's checks: asking waits for the browser's GPU
+// process to finish every frame drawn so far, which took a fifth of the
+// page's time when the frames asked once a second. GL keeps an error until
+// it is asked for, so none goes uncounted.
 EMSCRIPTEN_KEEPALIVE unsigned tollmere_gl_errors()
 {
-    checkErrors();
-    return glErrors;
+    if (glGetError() != GL_NO_ERROR)
+        ++loopState().glErrors;
+    return loopState().glErrors;
 }
 
 } // extern "C"
-
-unsigned glutIdleCalls()
-{
-    return idleCalls;
-}

@@ -190,3 +190,40 @@ void findOutwardPlanes(SolidMesh* mesh, const float inside[3])
         mesh->outwardPlanes.insert(mesh->outwardPlanes.end(), { n[0], n[1], n[2], d });
     }
 }
+
+namespace {
+
+struct CachedSolid {
+    SolidShape shape;
+    double size; // the radius, the base's radius or the edge
+    double height;
+    int slices, stacks;
+    SolidMesh mesh;
+};
+
+std::vector<CachedSolid> solids;
+const size_t maxCachedSolids = 32;
+
+} // namespace
+
+const SolidMesh& cachedSolid(SolidShape shape, double size, double height, int slices, int stacks)
+{
+    for (const CachedSolid& s : solids)
+        if (s.shape == shape && s.size == size && s.height == height && s.slices == slices
+            && s.stacks == stacks)
+            return s.mesh;
+    if (solids.size() >= maxCachedSolids)
+        solids.erase(solids.begin());
+    solids.push_back({ shape, size, height, slices, stacks, {} });
+    SolidMesh& mesh = solids.back().mesh;
+    // A point inside each solid, for the sides its triangles face.
+    const float centre[3] = { 0.0f, 0.0f, shape == SolidShape::cone ? static_cast<float>(height) / 4 : 0.0f };
+    if (shape == SolidShape::sphere)
+        tessellateSphere(size, slices, stacks, &mesh);
+    else if (shape == SolidShape::cone)
+        tessellateCone(size, height, slices, stacks, &mesh);
+    else
+        tessellateCube(size, &mesh);
+    findOutwardPlanes(&mesh, centre);
+    return mesh;
+}

@@ -22,3 +22,11 @@ void tessellateCube(double size, SolidMesh* mesh);
 
 // Fills the mesh's outwardPlanes, given a point inside the (convex) solid.
 void findOutwardPlanes(SolidMesh* mesh, const float inside[3]);
+
+enum class SolidShape { sphere, cone, cube };
+
+// The solid glutSolidSphere(size, slices, stacks), glutSolidCone(size,
+// height, slices, stacks) or glutSolidCube(size) draws, with its outward
+// planes. The scene draws the same few solids every frame, so each is made
+// once and kept: a handful of meshes, the oldest given up past 32.
+const SolidMesh& cachedSolid(SolidShape shape, double size, double height, int slices, int stacks);

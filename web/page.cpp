@@ -29,6 +29,7 @@ extern "C" void tollmere_started();
 namespace {
 
 long stepsFromAddress    = 0;
+unsigned idleCalls       = 0;
 bool started             = false; // the first frame is on its way
 unsigned picturesHandled = 0;
 bool picturesTaken       = false; // since the textures were last made
@@ -47,12 +48,12 @@ TgaLimits textureLimits()
 
 unsigned orbitSteps()
 {
-    return static_cast<unsigned>(stepsFromAddress) + glutIdleCalls();
+    return static_cast<unsigned>(stepsFromAddress) + idleCalls;
 }
 
 } // namespace
 
-void pageBeforeFirstFrame()
+void pageStart()
 {
     started = true;
     for (const ScenePicture& picture : scenePictures)
@@ -78,10 +79,15 @@ void pageBeforeFirstFrame()
 
 // A circling camera has no view to link to: the address loses its step
 // until the camera stands again.
-void pageCameraCircles(bool circles)
+void pageIdleSet(bool set)
 {
     if (started)
-        tollmere_link_steps(circles ? -1 : linkSteps(orbitSteps()));
+        tollmere_link_steps(set ? -1 : linkSteps(orbitSteps()));
+}
+
+void pageIdleCalled()
+{
+    ++idleCalls;
 }
 
 extern "C" {
@@ -136,9 +142,8 @@ EMSCRIPTEN_KEEPALIVE void tollmere_pictures_read()
 {
     if (!picturesTaken)
         return;
-    picturesTaken                     = false;
-    const std::vector<unsigned> names = liveTextures();
-    glDeleteTextures(static_cast<GLsizei>(names.size()), names.data());
+    picturesTaken = false;
+    deleteEveryTexture();
     forgetSurfaceTextures();
     glutPostRedisplay();
 }
@@ -150,7 +155,7 @@ EMSCRIPTEN_KEEPALIVE unsigned tollmere_pictures_handled()
 
 EMSCRIPTEN_KEEPALIVE unsigned tollmere_live_textures()
 {
-    return static_cast<unsigned>(liveTextures().size());
+    return liveTextureCount();
 }
 
 } // extern "C"

@@ -101,7 +101,7 @@ int takeChosenPicture(const std::string& name, const char* path, const TgaLimits
     if (image->sizeX < 1 || image->sizeY < 1) {
         *message = refusal(name, "cannot be made into a texture (" + std::to_string(image->sizeX) + " x "
                                      + std::to_string(image->sizeY) + " pixels): GLU says "
-                                     + gluErrorText(GLU_INVALID_VALUE));
+                                     + errorStringText(GLU_INVALID_VALUE));
         return -1;
     }
     // Written beside the picture it replaces, then put in its place: a write

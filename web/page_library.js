@@ -44,8 +44,4 @@ mergeInto(LibraryManager.library, {
     Module['tollmereStarted'] = true;
     document.getElementById('pictures').disabled = false;
   },
-
-  tollmere_mark_ended: function () {
-    Module['tollmereEnded'] = true;
-  },
 });

@@ -1,25 +1,17 @@
 // SPDX-License-Identifier: MIT
-// What the parts of the page's platform layer say to one another.
+// Where the page meets the layer: the page's hooks, which the page's GLUT
+// calls and page.cpp defines, and the two calls the layer offers the page.
+// Neither side reaches further into the other.
 #pragma once
 
-#include <vector>
+// Once the viewer's start-up is done, before the first frame.
+void pageStart();
+// The viewer set an idle callback (the camera circles) or cleared it.
+void pageIdleSet(bool set);
+// A frame made its idle call (one orbit step).
+void pageIdleCalled();
 
-// Clears and draws what the frame has gathered so far, in order.
-void flushFrame();
-
-// The GL state the page starts with, once the WebGL context exists.
-void resetGlState();
-
-// The names of the textures made and not deleted.
-std::vector<unsigned> liveTextures();
-
-// Called by glutMainLoop once the viewer's start-up is done, before the
-// first frame: the page's own start (its address is read here).
-void pageBeforeFirstFrame();
-
-// Called when the viewer sets its idle callback: the camera circles when
-// there is one, and stands when there is none.
-void pageCameraCircles(bool circles);
-
-// Idle callbacks run since the page opened.
-unsigned glutIdleCalls();
+// Every texture deleted with the next frame, so that the viewer's own make
+// them anew; and how many live.
+void deleteEveryTexture();
+unsigned liveTextureCount();

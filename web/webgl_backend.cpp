@@ -40,9 +40,13 @@ void main()
 }
 )";
 
-GLuint program, vertexBuffer, indexBuffer, vertexArray;
-GLint texturedUniform;
-bool depthTestOn = false;
+// The context's names, made once by webglOpen.
+struct Backend {
+    GLuint program, vertexBuffer, indexBuffer, vertexArray;
+    GLint textured;
+};
+
+Backend backend;
 
 GLuint compile(GLenum kind, const char* source)
 {
@@ -62,9 +66,9 @@ GLuint compile(GLenum kind, const char* source)
 void setUpAttributes()
 {
     const GLsizei stride = sizeof(FfVertex);
-    const GLint position = emscripten_glGetAttribLocation(program, "position");
-    const GLint colour   = emscripten_glGetAttribLocation(program, "colour");
-    const GLint texCoord = emscripten_glGetAttribLocation(program, "texCoord");
+    const GLint position = emscripten_glGetAttribLocation(backend.program, "position");
+    const GLint colour   = emscripten_glGetAttribLocation(backend.program, "colour");
+    const GLint texCoord = emscripten_glGetAttribLocation(backend.program, "texCoord");
     emscripten_glEnableVertexAttribArray(position);
     emscripten_glVertexAttribPointer(position, 4, GL_FLOAT, GL_FALSE, stride,
                                      reinterpret_cast<const void*>(offsetof(FfVertex, position)));
@@ -74,6 +78,35 @@ void setUpAttributes()
     emscripten_glEnableVertexAttribArray(texCoord);
     emscripten_glVertexAttribPointer(texCoord, 2, GL_FLOAT, GL_FALSE, stride,
                                      reinterpret_cast<const void*>(offsetof(FfVertex, texCoord)));
+}
+
+void clear(const FfCommand& command)
+{
+    // The depth buffer clears only with depth writes on, whatever the test.
+    emscripten_glDepthMask(GL_TRUE);
+    emscripten_glClear((command.colour ? GL_COLOR_BUFFER_BIT : 0u)
+                       | (command.depth ? GL_DEPTH_BUFFER_BIT : 0u));
+}
+
+void upload(const FfTextureImage& image)
+{
+    const GLenum format = image.components == 4 ? GL_RGBA : GL_RGB;
+    emscripten_glBindTexture(GL_TEXTURE_2D, image.texture);
+    for (size_t level = 0; level < image.levels.size(); ++level) {
+        const MipLevel& l = image.levels[level];
+        emscripten_glTexImage2D(GL_TEXTURE_2D, static_cast<GLint>(level), static_cast<GLint>(format), l.width,
+                                l.height, 0, format, GL_UNSIGNED_BYTE, l.texels.data());
+    }
+}
+
+void draw(const FfCommand& command)
+{
+    (command.depthTest ? emscripten_glEnable : emscripten_glDisable)(GL_DEPTH_TEST);
+    emscripten_glUniform1i(backend.textured, command.texture != 0);
+    if (command.texture != 0)
+        emscripten_glBindTexture(GL_TEXTURE_2D, command.texture);
+    emscripten_glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(command.indexCount), GL_UNSIGNED_INT,
+                              reinterpret_cast<const void*>(command.firstIndex * sizeof(unsigned)));
 }
 
 } // namespace
@@ -93,36 +126,25 @@ bool webglOpen(const char* canvas)
     if (context <= 0 || emscripten_webgl_make_context_current(context) != EMSCRIPTEN_RESULT_SUCCESS)
         return false;
 
-    program = emscripten_glCreateProgram();
-    emscripten_glAttachShader(program, compile(GL_VERTEX_SHADER, vertexShader));
-    emscripten_glAttachShader(program, compile(GL_FRAGMENT_SHADER, fragmentShader));
-    emscripten_glLinkProgram(program);
-    emscripten_glUseProgram(program);
-    texturedUniform = emscripten_glGetUniformLocation(program, "textured");
-    emscripten_glUniform1i(emscripten_glGetUniformLocation(program, "picture"), 0);
+    Backend& b = backend;
+    b.program  = emscripten_glCreateProgram();
+    emscripten_glAttachShader(b.program, compile(GL_VERTEX_SHADER, vertexShader));
+    emscripten_glAttachShader(b.program, compile(GL_FRAGMENT_SHADER, fragmentShader));
+    emscripten_glLinkProgram(b.program);
+    emscripten_glUseProgram(b.program);
+    b.textured = emscripten_glGetUniformLocation(b.program, "textured");
+    emscripten_glUniform1i(emscripten_glGetUniformLocation(b.program, "picture"), 0);
 
-    emscripten_glGenVertexArrays(1, &vertexArray);
-    emscripten_glBindVertexArray(vertexArray);
-    emscripten_glGenBuffers(1, &vertexBuffer);
-    emscripten_glGenBuffers(1, &indexBuffer);
-    emscripten_glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer);
-    emscripten_glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, indexBuffer);
+    emscripten_glGenVertexArrays(1, &b.vertexArray);
+    emscripten_glBindVertexArray(b.vertexArray);
+    emscripten_glGenBuffers(1, &b.vertexBuffer);
+    emscripten_glGenBuffers(1, &b.indexBuffer);
+    emscripten_glBindBuffer(GL_ARRAY_BUFFER, b.vertexBuffer);
+    emscripten_glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, b.indexBuffer);
     setUpAttributes();
     emscripten_glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     emscripten_glDepthFunc(GL_LESS);
     return true;
-}
-
-void webglViewport(int x, int y, int width, int height)
-{
-    emscripten_glViewport(x, y, width, height);
-}
-
-void webglClear(bool colour, bool depth)
-{
-    // The depth buffer clears only with depth writes on, whatever the test.
-    emscripten_glDepthMask(GL_TRUE);
-    emscripten_glClear((colour ? GL_COLOR_BUFFER_BIT : 0u) | (depth ? GL_DEPTH_BUFFER_BIT : 0u));
 }
 
 unsigned webglCreateTexture()
@@ -132,27 +154,6 @@ unsigned webglCreateTexture()
     return texture;
 }
 
-void webglDeleteTexture(unsigned texture)
-{
-    const GLuint name = texture;
-    emscripten_glDeleteTextures(1, &name);
-}
-
-void webglTextureLevel(unsigned texture, int level, int width, int height, int components,
-                       const unsigned char* texels)
-{
-    const GLenum format = components == 4 ? GL_RGBA : GL_RGB;
-    emscripten_glBindTexture(GL_TEXTURE_2D, texture);
-    emscripten_glTexImage2D(GL_TEXTURE_2D, level, static_cast<GLint>(format), width, height, 0, format,
-                            GL_UNSIGNED_BYTE, texels);
-}
-
-void webglTextureParameter(unsigned texture, unsigned name, int value)
-{
-    emscripten_glBindTexture(GL_TEXTURE_2D, texture);
-    emscripten_glTexParameteri(GL_TEXTURE_2D, name, value);
-}
-
 int webglMaxTextureSize()
 {
     GLint size = 0;
@@ -160,27 +161,38 @@ int webglMaxTextureSize()
     return size;
 }
 
-void webglDraw(const FfFrame& frame)
+void webglDrawFrame(const FfFrame& frame)
 {
-    if (frame.batches.empty())
-        return;
-    emscripten_glBufferData(GL_ARRAY_BUFFER,
-                            static_cast<GLsizeiptr>(frame.vertices.size() * sizeof(FfVertex)),
-                            frame.vertices.data(), GL_STREAM_DRAW);
-    emscripten_glBufferData(GL_ELEMENT_ARRAY_BUFFER,
-                            static_cast<GLsizeiptr>(frame.indices.size() * sizeof(unsigned)),
-                            frame.indices.data(), GL_STREAM_DRAW);
-    for (const FfBatch& batch : frame.batches) {
-        if (batch.depthTest != depthTestOn) {
-            (batch.depthTest ? emscripten_glEnable : emscripten_glDisable)(GL_DEPTH_TEST);
-            depthTestOn = batch.depthTest;
-        }
-        emscripten_glUniform1i(texturedUniform, batch.texture != 0);
-        if (batch.texture != 0)
-            emscripten_glBindTexture(GL_TEXTURE_2D, batch.texture);
-        emscripten_glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(batch.indexCount), GL_UNSIGNED_INT,
-                                  reinterpret_cast<const void*>(batch.firstIndex * sizeof(unsigned)));
+    if (!frame.indices.empty()) {
+        emscripten_glBufferData(GL_ARRAY_BUFFER,
+                                static_cast<GLsizeiptr>(frame.vertices.size() * sizeof(FfVertex)),
+                                frame.vertices.data(), GL_STREAM_DRAW);
+        emscripten_glBufferData(GL_ELEMENT_ARRAY_BUFFER,
+                                static_cast<GLsizeiptr>(frame.indices.size() * sizeof(unsigned)),
+                                frame.indices.data(), GL_STREAM_DRAW);
     }
+    for (const FfCommand& command : frame.commands)
+        switch (command.kind) {
+        case FfCommandKind::clear:
+            clear(command);
+            break;
+        case FfCommandKind::viewport:
+            emscripten_glViewport(command.rect[0], command.rect[1], command.rect[2], command.rect[3]);
+            break;
+        case FfCommandKind::textureParameter:
+            emscripten_glBindTexture(GL_TEXTURE_2D, command.texture);
+            emscripten_glTexParameteri(GL_TEXTURE_2D, command.parameter, command.rect[0]);
+            break;
+        case FfCommandKind::textureImage:
+            upload(frame.images[command.image]);
+            break;
+        case FfCommandKind::deleteTexture:
+            emscripten_glDeleteTextures(1, &command.texture);
+            break;
+        case FfCommandKind::draw:
+            draw(command);
+            break;
+        }
 }
 
 unsigned webglError()

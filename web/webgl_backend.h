@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The WebGL2 side of the layer: one context on the page's canvas, one pair
-// of shaders (the lit colour times the texel), and a frame of batches drawn
-// from one upload. Only the GL entry points call it.
+// of shaders (the lit colour times the texel), and the one call that draws:
+// webglDrawFrame, at the swap. The rest only makes names or asks.
 #pragma once
 
 #include "ff_pipeline.h"
@@ -10,18 +10,13 @@
 // shaders and buffers; false when the browser gives no WebGL2.
 bool webglOpen(const char* canvas);
 
-void webglViewport(int x, int y, int width, int height);
-void webglClear(bool colour, bool depth);
-
+// A texture name; what it holds comes with a frame.
 unsigned webglCreateTexture();
-void webglDeleteTexture(unsigned texture);
-void webglTextureLevel(unsigned texture, int level, int width, int height, int components,
-                       const unsigned char* texels);
-void webglTextureParameter(unsigned texture, unsigned name, int value);
 int webglMaxTextureSize();
 
-// Uploads the frame's vertices and indices once and draws each batch.
-void webglDraw(const FfFrame& frame);
+// Uploads the frame's vertices and indices once, then carries out its
+// commands in order.
+void webglDrawFrame(const FfFrame& frame);
 
 // The context's own error, as glGetError gives it.
 unsigned webglError();

@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: MIT
-// GLUT for a page: the window is the page's 500 x 500 canvas, and the event
+// GLUT for a page: the window is the page's canvas, and the event
 // loop is the browser's animation frames. Each frame makes exactly one idle
 // call, then draws if a redisplay was posted, as the desktop's GLUT does
 // between two swaps. The solids are tessellated as freeglut does them.
 #include "ff_pipeline.h"
 #include "glut_shapes.h"
+#include "page_input.h"
 #include "web_layer.h"
 #include "webgl_backend.h"
 
@@ -37,7 +38,21 @@ bool redisplayPosted = false;
 bool insideFrame = false;
 bool ended       = false;
 
-unsigned framesShown = 0, idleCalls = 0, glErrors = 0;
+unsigned framesShown = 0, idleCalls = 0, glErrors = 0, frameCalls = 0;
+
+// While nothing is to be drawn (no idle callback, no redisplay posted) the
+// browser's frame loop is paused, so that a standing camera costs nothing;
+// either of them resumes it. Reshapes wait for the loop to have begun.
+bool framesPaused = false;
+bool looping      = false;
+
+void resumeFrames()
+{
+    if (!framesPaused || ended)
+        return;
+    framesPaused = false;
+    emscripten_resume_main_loop();
+}
 
 // Asking for errors waits for the browser's GPU process to finish every frame
 // drawn so far, so the page asks once a second of frames (or when a test
@@ -106,6 +121,7 @@ void endPage()
 
 void frame()
 {
+    ++frameCalls;
     if (ended)
         return;
     if (insideFrame) {
@@ -125,6 +141,10 @@ void frame()
     }
     ++framesSinceErrorCheck;
     insideFrame = false;
+    if (!idleCallback && !redisplayPosted) {
+        framesPaused = true;
+        emscripten_pause_main_loop();
+    }
 }
 
 int glutButton(unsigned short domButton)
@@ -206,11 +226,14 @@ void glutIdleFunc(void (*callback)())
 {
     idleCallback = callback;
     pageCameraCircles(callback != nullptr);
+    if (callback)
+        resumeFrames();
 }
 
 void glutPostRedisplay()
 {
     redisplayPosted = true;
+    resumeFrames();
 }
 
 // The browser shows the canvas when the animation frame returns; the swap
@@ -226,6 +249,8 @@ void glutSwapBuffers()
 void glutMainLoop()
 {
     pageBeforeFirstFrame();
+    pageInputStart();
+    looping = true;
     if (reshapeCallback)
         reshapeCallback(windowWidth, windowHeight);
     else
@@ -254,6 +279,12 @@ EMSCRIPTEN_KEEPALIVE unsigned tollmere_frames_shown()
     return framesShown;
 }
 
+// Calls of the frame callback, drawn or not: flat while the loop is paused.
+EMSCRIPTEN_KEEPALIVE unsigned tollmere_frame_calls()
+{
+    return frameCalls;
+}
+
 EMSCRIPTEN_KEEPALIVE unsigned tollmere_gl_errors()
 {
     checkErrors();
@@ -265,4 +296,34 @@ EMSCRIPTEN_KEEPALIVE unsigned tollmere_gl_errors()
 unsigned glutIdleCalls()
 {
     return idleCalls;
+}
+
+// The page's other ways in, and its canvas's size (page_input.cpp).
+void pagePressButton(int button)
+{
+    if (ended || !mouseCallback)
+        return;
+    mouseCallback(button, GLUT_DOWN, windowWidth / 2, windowHeight / 2);
+    mouseCallback(button, GLUT_UP, windowWidth / 2, windowHeight / 2);
+}
+
+bool pageIdleCallbackSet()
+{
+    return idleCallback != nullptr;
+}
+
+void pageResizeWindow(int width, int height)
+{
+    if (ended || (width == windowWidth && height == windowHeight))
+        return;
+    windowWidth  = width;
+    windowHeight = height;
+    emscripten_set_canvas_element_size(canvas, width, height);
+    if (!looping)
+        return;
+    if (reshapeCallback)
+        reshapeCallback(width, height);
+    else
+        glViewport(0, 0, width, height);
+    glutPostRedisplay();
 }

@@ -103,8 +103,10 @@ function coloursIn(picture, limit = 16) {
 const viewName = (steps) => `view-${String(steps).padStart(3, '0')}`;
 
 // A tab with the page at `address`, its console and uncaught errors kept.
-async function openPage(browser, address) {
+async function openPage(browser, address, viewport) {
     const page = await browser.newPage();
+    if (viewport)
+        await page.setViewport(viewport);
     const consoleLines = [], errors = [], requests = [];
     page.on('console', (message) => consoleLines.push(message.text()));
     page.on('pageerror', (error) => errors.push(String(error.message ?? error)));
@@ -153,19 +155,19 @@ function animationFrames(page, n) {
     }), n);
 }
 
-// What the canvas shows now, as a person sees it.
-async function canvasPicture(page) {
+// What the canvas shows now, as a person sees it; `side` null takes any size.
+async function canvasPicture(page, side = canvasSize) {
     const canvas = await page.$('#canvas');
     const picture = PNG.sync.read(Buffer.from(await canvas.screenshot({ type: 'png' })));
-    if (picture.width !== canvasSize || picture.height !== canvasSize)
+    if (side !== null && (picture.width !== side || picture.height !== side))
         throw new Error(`the canvas shows ${picture.width} x ${picture.height} pixels, not ${canvasSize} x ${canvasSize}`);
     return picture;
 }
 
-// check(opened) on the page at `address`; the tab is closed afterwards,
-// whatever happens.
-async function onPage(browser, address, check) {
-    const opened = await openPage(browser, address);
+// check(opened) on the page at `address` (in `viewport`, when given); the
+// tab is closed afterwards, whatever happens.
+async function onPage(browser, address, check, viewport) {
+    const opened = await openPage(browser, address, viewport);
     try {
         return await check(opened);
     } finally {
@@ -248,7 +250,7 @@ async function expectStanding(page, what, picture) {
     expect(after.frames === before.frames && after.frameCalls === before.frameCalls,
            `after ${what} ${after.frames - before.frames} frames were drawn and the frame callback called ` +
            `${after.frameCalls - before.frameCalls} times`);
-    const standing = comparePictures(picture ?? await canvasPicture(page), await canvasPicture(page), 0);
+    const standing = comparePictures(picture ?? await canvasPicture(page, null), await canvasPicture(page, null), 0);
     expect(standing.off === 0, `after ${what} the picture still changes: ${describe(standing)}`);
     return after;
 }
@@ -576,16 +578,182 @@ async function checkLinkToView(browser, site) {
     });
 }
 
-// The checks of pictures chosen and dropped and of the link to a view. In
-// the second browser only the reading of chosen files, which goes through
-// its own Worker and file APIs, to keep the gate quick.
-function pictureAndLinkChecks(browser, site, { all = true } = {}) {
-    return [
-        ['a chosen picture shows on its wall', () => checkChosenPicture(browser, site)],
-        ['refused files keep the old pictures and say why', () => checkRefusedPictures(browser, site)],
-        ...(all ? [['a dropped picture shows on its wall', () => checkDroppedPicture(browser, site)],
-                   ['a stopped camera links to its view', () => checkLinkToView(browser, site)]] : []),
-    ];
+// ---- the page in every hand: any screen, touch, keys, screen readers
+
+// The page's own words for the camera's two states.
+const circlingWords = 'The camera circles the scene.';
+const stoppedWords = (steps) => `The camera stopped at step ${steps}: link to this view`;
+
+// What the live region, the address and the start/stop button say.
+function cameraShown(page) {
+    return page.evaluate(() => ({
+        status: document.getElementById('status').textContent,
+        link: document.querySelector('#status a')?.href,
+        address: window.location.href,
+        hash: window.location.hash,
+        pressed: document.getElementById('camera').getAttribute('aria-pressed'),
+        steps: Module._tollmere_orbit_steps(),
+    }));
+}
+
+// `act` twice: the camera circles, then stands with its step in the
+// address and the live region, and the page draws nothing more.
+async function expectToggles(page, way, act) {
+    const before = await counters(page);
+    await act();
+    await page.waitForFunction((n) => Module._tollmere_orbit_steps() >= n, { timeout: frameTimeout }, before.steps + 5);
+    const on = await cameraShown(page);
+    expect(on.status === circlingWords && on.hash === '' && on.pressed === 'true',
+           `after ${way} the page shows ${JSON.stringify(on)}`);
+    await act();
+    const off = await expectStanding(page, `${way} again`);
+    const shown = await cameraShown(page);
+    expect(shown.status === stoppedWords(off.steps) && shown.hash === `#steps=${off.steps}` &&
+           shown.link === shown.address && shown.pressed === 'false',
+           `after ${way} again, stopped at ${off.steps} steps, the page shows ${JSON.stringify(shown)}`);
+    return `${way} circles, again stops at ${off.steps}`;
+}
+
+// The canvas is the first stop of Tab, with a ring; Space, Enter and the
+// start/stop button each start the camera and stop it again.
+async function checkKeysAndButton(browser, site) {
+    return atStep(browser, site, 0, async (opened) => {
+        const { page } = opened;
+        await page.keyboard.press('Tab');
+        const focus = await page.evaluate(() => ({ id: document.activeElement.id,
+                                                   ring: getComputedStyle(document.activeElement).outlineStyle }));
+        expect(focus.id === 'canvas' && focus.ring === 'solid', `Tab goes to ${JSON.stringify(focus)}`);
+        const lines = [];
+        for (const key of ['Space', 'Enter'])
+            lines.push(await expectToggles(page, key, () => page.keyboard.press(key)));
+        lines.push(await expectToggles(page, 'the button', () => page.click('#camera')));
+        expectNoPageErrors(opened);
+        return `Tab focuses the canvas with a ring; ${lines.join('; ')}`;
+    });
+}
+
+// Screens the page must fit: no sideways scroll, the canvas square and
+// wholly on screen, as wide as fits up to 500 CSS px, its drawing buffer that
+// times the pixel ratio; the phone is then turned, and a tap toggles the
+// camera there (a long press opens no menu).
+const screens = [
+    { name: 'a 390 px phone at ratio 3', width: 390, height: 844, deviceScaleFactor: 3, isMobile: true, hasTouch: true,
+      turned: { width: 844, height: 390 } },
+    { name: 'a 320 px window', width: 320, height: 640, deviceScaleFactor: 1 },
+];
+
+function canvasLayout(page) {
+    return page.evaluate(() => {
+        const canvas = document.getElementById('canvas');
+        const box = canvas.getBoundingClientRect();
+        return { pageWidth: document.documentElement.scrollWidth, left: box.left, top: box.top, width: box.width,
+                 height: box.height, buffer: [canvas.width, canvas.height] };
+    });
+}
+
+// The buffer follows the layout after the browser's next resize observation.
+async function expectFits(page, screen) {
+    await page.waitForFunction((ratio) => {
+        const canvas = document.getElementById('canvas');
+        return canvas.width === Math.round(canvas.getBoundingClientRect().width * ratio);
+    }, { timeout: 5000 }, screen.deviceScaleFactor).catch(() => {});
+    await animationFrames(page, 2);
+    const at = await canvasLayout(page);
+    const side = Math.round(at.width * screen.deviceScaleFactor);
+    expect(at.pageWidth <= screen.width && at.left >= 0 && at.left + at.width <= screen.width,
+           `at ${screen.width} px the page is ${at.pageWidth} px wide, the canvas from ${at.left} to ${at.left + at.width}`);
+    expect(at.width === at.height && at.width >= Math.min(500, screen.width - 40),
+           `at ${screen.width} px the canvas is ${at.width} x ${at.height} CSS px`);
+    expect(at.buffer[0] === side && at.buffer[1] === side,
+           `at ${screen.width} px and ratio ${screen.deviceScaleFactor} the buffer is ${at.buffer.join(' x ')}, not ${side}`);
+    return `${at.pageWidth} px wide, canvas ${at.width} px at (${at.left}, ${at.top}), buffer ${at.buffer.join(' x ')}`;
+}
+
+async function checkScreen(browser, site, screen) {
+    return onPage(browser, `${site}/`, async (opened) => {
+        const { page } = opened;
+        await firstFrameShown(opened);
+        const lines = [await expectFits(page, screen)];
+        await page.screenshot({ path: path.join(options.out, `screen-${screen.width}.png`) });
+        if (screen.turned) {
+            await page.setViewport({ ...screen, ...screen.turned });
+            lines.push(`turned: ${await expectFits(page, { ...screen, ...screen.turned })}`);
+        }
+        if (screen.hasTouch) {
+            const box = await (await page.$('#canvas')).boundingBox();
+            const x = box.x + box.width / 2, y = box.y + box.height / 2;
+            lines.push(await expectToggles(page, 'a tap', () => page.touchscreen.tap(x, y)));
+            await page.evaluate(() => {
+                window.tollmereMenus = 0;
+                document.addEventListener('contextmenu', (event) => (window.tollmereMenus += !event.defaultPrevented));
+            });
+            await page.touchscreen.touchStart(x, y);
+            await new Promise((done) => setTimeout(done, 1000));
+            await page.touchscreen.touchEnd();
+            expect(await page.evaluate(() => window.tollmereMenus) === 0, 'a long press opened a menu');
+        }
+        expectNoPageErrors(opened);
+        return lines.join('; ');
+    }, screen);
+}
+
+// While the pictures are on their way (held here) the canvas counts them
+// and the file chooser says why it waits; then both go.
+async function checkLoading(browser, site) {
+    const held = [];
+    const page = await browser.newPage();
+    try {
+        await page.setRequestInterception(true);
+        page.on('request', (request) => (request.url().endsWith('.tga') ? held.push(request) : request.continue()));
+        await page.goto(`${site}/`, { waitUntil: 'domcontentloaded' });
+        const notice = () => page.evaluate(() => ({
+            loading: document.getElementById('loading').hidden ? '' : document.getElementById('loading').textContent,
+            chooser: document.getElementById('pictures').disabled,
+            waiting: document.getElementById('pictures-wait').hidden ? '' : document.getElementById('pictures-wait').textContent,
+        }));
+        await page.waitForFunction((n) => document.getElementById('loading').textContent.endsWith(' of 7'),
+                                   { timeout: frameTimeout });
+        const lines = [];
+        for (const release of [3, 4]) {
+            const shown = await notice();
+            lines.push(JSON.stringify(shown.loading));
+            expect(/^Loading the pictures: [0-7] of 7$/.test(shown.loading) && shown.chooser && shown.waiting,
+                   `while pictures load the page shows ${JSON.stringify(shown)}`);
+            held.splice(0, release).forEach((request) => request.continue());
+            await page.waitForFunction(() => !document.getElementById('loading').textContent.includes(' 0 of'),
+                                       { timeout: frameTimeout });
+        }
+        await page.waitForFunction(() => typeof Module !== 'undefined' && Module.tollmereStarted === true,
+                                   { timeout: frameTimeout });
+        const done = await notice();
+        expect(!done.loading && !done.chooser && !done.waiting, `once loaded the page shows ${JSON.stringify(done)}`);
+        return `${lines.join(', then ')}; the chooser waits "${(await page.$eval('#pictures-wait', (e) => e.textContent))}"`;
+    } finally {
+        await page.close();
+    }
+}
+
+// axe-core finds nothing on the page as opened, nor once a picture is
+// refused (its reason in the live region).
+const axeSource = fs.readFileSync(new URL('node_modules/axe-core/axe.min.js', import.meta.url), 'utf8');
+
+async function axeViolations(page) {
+    await page.evaluate(axeSource);
+    return page.evaluate(async () => (await axe.run(document)).violations.map((v) => `${v.id} (${v.nodes.length})`));
+}
+
+async function checkAxe(browser, site) {
+    return atStep(browser, site, 0, async (opened) => {
+        const { page } = opened;
+        const opening = await axeViolations(page);
+        expect(opening.length === 0, `axe finds on the page as opened: ${opening.join(', ')}`);
+        await choosePictures(page, [{ name: 'rear.TGA', bytes: plainPicture(8, magenta) }]);
+        const refused = await axeViolations(page);
+        expect(refused.length === 0, `axe finds after a refused picture: ${refused.join(', ')}`);
+        const live = await page.$eval('#message', (e) => e.getAttribute('aria-live'));
+        expect(live === 'polite', `the refusal's paragraph is aria-live=${live}`);
+        return 'no violation as opened, nor after a refused picture';
+    });
 }
 
 // ---- the run
@@ -621,10 +789,19 @@ async function runChecks(engine, checks, results) {
     }
 }
 
-// The four views, in either engine.
-function viewChecks(browser, site, engine) {
-    return viewSteps.map((steps) => [steps === 0 ? 'start view' : `view after ${steps} steps`,
-                                     () => checkView(browser, site, steps, engine)]);
+// What every engine checks: the four views, the mouse, GL errors, a missing
+// picture, and chosen and refused files, which go through each engine's own
+// Worker and file APIs. Chromium checks the rest.
+function everyEngineChecks(browser, site, engine) {
+    return [
+        ...viewSteps.map((steps) => [steps === 0 ? 'start view' : `view after ${steps} steps`,
+                                     () => checkView(browser, site, steps, engine)]),
+        ['left click circles, right and middle click stop', () => checkClicks(browser, site)],
+        ['no GL error over 40 frames', () => checkNoGlErrors(browser, site)],
+        ['a missing picture shows its message', () => checkMissingPicture(browser, site)],
+        ['a chosen picture shows on its wall', () => checkChosenPicture(browser, site)],
+        ['refused files keep the old pictures and say why', () => checkRefusedPictures(browser, site)],
+    ];
 }
 
 // The checks of one engine in one browser, which `launching` (a promise of
@@ -659,19 +836,15 @@ async function main() {
     firefoxLaunching.catch(() => {}); // reported when its checks would start
     try {
         await inBrowser(chromium, launchChromium(), (browser) => [
-            ...viewChecks(browser, site, chromium),
-            ['left click circles, right and middle click stop', () => checkClicks(browser, site)],
-            ['no GL error over 40 frames', () => checkNoGlErrors(browser, site)],
-            ['a missing picture shows its message', () => checkMissingPicture(browser, site)],
-            ...pictureAndLinkChecks(browser, site),
+            ...everyEngineChecks(browser, site, chromium),
+            ['a dropped picture shows on its wall', () => checkDroppedPicture(browser, site)],
+            ['a stopped camera links to its view', () => checkLinkToView(browser, site)],
+            ['Space, Enter and the button start and stop the camera', () => checkKeysAndButton(browser, site)],
+            ...screens.map((screen) => [`the page fits ${screen.name}`, () => checkScreen(browser, site, screen)]),
+            ['the canvas counts the pictures while they load', () => checkLoading(browser, site)],
+            ['axe finds nothing', () => checkAxe(browser, site)],
         ], results);
-        await inBrowser(firefox, firefoxLaunching, (browser) => [
-            ...viewChecks(browser, site, firefox),
-            ['left click circles, right and middle click stop', () => checkClicks(browser, site)],
-            ['no GL error over 40 frames', () => checkNoGlErrors(browser, site)],
-            ['a missing picture shows its message', () => checkMissingPicture(browser, site)],
-            ...pictureAndLinkChecks(browser, site, { all: false }),
-        ], results);
+        await inBrowser(firefox, firefoxLaunching, (browser) => everyEngineChecks(browser, site, firefox), results);
     } finally {
         server.close();
     }

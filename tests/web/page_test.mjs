@@ -15,7 +15,7 @@ import path from 'node:path';
 import { parseArgs } from 'node:util';
 import { PNG } from 'pngjs';
 
-import { launchChromium, launchFirefox, serveSite } from './browsers.mjs';
+import { launchChromium, launchFirefox, launchWebKit, serveSite } from './browsers.mjs';
 
 const { values: options } = parseArgs({
     options: {
@@ -112,7 +112,8 @@ async function openPage(browser, address, viewport) {
     page.on('pageerror', (error) => errors.push(String(error.message ?? error)));
     page.on('request', (request) => requests.push(request.url()));
     await page.goto(address, { waitUntil: 'load' });
-    return { page, consoleLines, errors, requests };
+    // WebKit's driver reports no console: what would be read there is not.
+    return { page, consoleLines, errors, requests, console: page.console ?? true };
 }
 
 // The page's own counters (exported by the viewer for the tests).
@@ -273,10 +274,12 @@ async function checkClicks(browser, site) {
         const x = box.x + box.width / 2, y = box.y + box.height / 2;
         const still = await canvasPicture(page);
         // The back button is the browser's too: with no page to go back to,
-        // only the page sees it. (Firefox's driver has no such call, nor need.)
-        if (page.browser().protocol === 'cdp')
+        // only the page sees it. (Firefox's driver has no such call, nor
+        // need.) WebKit's driver presses the left button for them.
+        const protocol = page.browser().protocol;
+        if (protocol === 'cdp')
             await (await page.createCDPSession()).send('Page.resetNavigationHistory');
-        for (const button of ['back', 'forward'])
+        for (const button of protocol === 'webdriver' ? [] : ['back', 'forward'])
             await page.mouse.click(x, y, { button });
         expect((await expectStanding(page, 'the back and forward buttons', still)).steps === 0,
                'the back or forward button moved the camera');
@@ -308,7 +311,8 @@ async function checkClicks(browser, site) {
         expect(menus.seen > 0, 'the right click raised no contextmenu event, so the check below proves nothing');
         expect(menus.allowed === 0, 'a right click on the canvas would open the context menu');
         expectNoPageErrors(opened);
-        return `back and forward do nothing; a right click at the start links #steps=0; left click circles one ` +
+        return `${protocol === 'webdriver' ? '' : 'back and forward do nothing; '}a right click at the start links ` +
+               `#steps=0; left click circles one ` +
                `step per frame; ${lines.join(', ')}, no frame drawn since; no context menu`;
     });
 }
@@ -341,7 +345,8 @@ async function checkMissingPicture(browser, site) {
         const message = await page.$eval('#message', (element) => element.textContent);
         for (const line of ['Unable to load TGA File!', `tollmere: ${missingPicture}: `]) {
             expect(message.includes(line), `#message says ${JSON.stringify(message)}, without "${line}"`);
-            expect(opened.consoleLines.some((text) => text.includes(line)), `the console has no line "${line}"`);
+            expect(!opened.console || opened.consoleLines.some((text) => text.includes(line)),
+                   `the console has no line "${line}"`);
         }
         const shown = await counters(page);
         expect(shown.frames === 0, `${shown.frames} frames were shown`);
@@ -510,7 +515,8 @@ async function checkRefusedPictures(browser, site) {
         const change = comparePictures(before, after, 0);
         expect(change.off === 0, `the scene changed after refused files: ${describe(change)}`);
         expectNothingLeftBehind(state);
-        expect(opened.consoleLines.some((line) => line.includes(refused[0].says)), 'the console has not the reason');
+        expect(!opened.console || opened.consoleLines.some((line) => line.includes(refused[0].says)),
+               'the console has not the reason');
         expectNoPageErrors(opened);
         return `${refused.length} files refused, each named with its reason; the scene as it was`;
     });
@@ -822,9 +828,10 @@ async function inBrowser(engine, launching, checks, results) {
     }
 }
 
-// Chromium runs every check; Firefox, in its own X server, the four views
-// and the GL errors. Firefox starts while Chromium's checks run: its start,
-// several seconds, is most of what it adds to the gate.
+// Chromium runs every check; Firefox and WebKitGTK, each in its own X
+// server, the checks every engine runs. Firefox starts while Chromium's
+// checks run, and WebKitGTK while Firefox's: a start, several seconds, is
+// most of what a browser adds to the gate.
 async function main() {
     const began = Date.now();
     const results = { cases: [] };
@@ -832,8 +839,14 @@ async function main() {
     const site = `http://127.0.0.1:${server.address().port}`;
     const chromium = { id: 'chromium', name: 'Chromium', viewPercents: {} };
     const firefox = { id: 'firefox', name: 'Firefox', viewPercents: {} };
-    const firefoxLaunching = launchFirefox();
-    firefoxLaunching.catch(() => {}); // reported when its checks would start
+    const webkit = { id: 'webkit', name: 'WebKitGTK', viewPercents: {} };
+    const launching = (launch) => {
+        const promise = launch();
+        promise.catch(() => {}); // reported when its checks would start
+        return promise;
+    };
+    const firefoxLaunching = launching(launchFirefox);
+    let webkitLaunching;
     try {
         await inBrowser(chromium, launchChromium(), (browser) => [
             ...everyEngineChecks(browser, site, chromium),
@@ -844,7 +857,9 @@ async function main() {
             ['the canvas counts the pictures while they load', () => checkLoading(browser, site)],
             ['axe finds nothing', () => checkAxe(browser, site)],
         ], results);
+        webkitLaunching = launching(launchWebKit);
         await inBrowser(firefox, firefoxLaunching, (browser) => everyEngineChecks(browser, site, firefox), results);
+        await inBrowser(webkit, webkitLaunching, (browser) => everyEngineChecks(browser, site, webkit), results);
     } finally {
         server.close();
     }
@@ -853,8 +868,9 @@ async function main() {
                                viewSteps.map((s) => engine.viewPercents[s]?.toFixed(3) ?? '-').join(', ');
     if (options.junit)
         fs.writeFileSync(options.junit, junit(results, ((Date.now() - began) / 1000).toFixed(2)));
-    console.log(`${results.cases.length - failed} passed, ${failed} failed in ${chromium.name} and ${firefox.name}; ` +
-                `views ${viewSteps.join(', ')} differ in ${shares(chromium)} and ${shares(firefox)} % of pixels ` +
+    const engines = [chromium, firefox, webkit];
+    console.log(`${results.cases.length - failed} passed, ${failed} failed in ${engines.map((e) => e.name).join(', ')}; ` +
+                `views ${viewSteps.join(', ')} differ in ${engines.map(shares).join('; ')} % of pixels ` +
                 `(at most ${viewTolerancePercent} %)`);
     return failed === 0 ? 0 : 1;
 }

@@ -8,7 +8,9 @@
 // summary line last; writes a JUnit file for scripts/test to count.
 //   node tests/web/page_test.mjs --site build-web --goldens tests/golden
 //        --out build-web/test-results [--junit FILE] [--page-picture FILE.png]
+//        [--snapshot build/tollmere-snapshot]   (the page at ratio 2 against it)
 //        [--only TEXT]   (only the checks whose name holds TEXT)
+import { execFile } from 'node:child_process';
 import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
@@ -24,6 +26,7 @@ const { values: options } = parseArgs({
         out: { type: 'string', default: 'build-web/test-results' },
         junit: { type: 'string' },
         'page-picture': { type: 'string' },
+        snapshot: { type: 'string' },
         only: { type: 'string' }, // only the checks whose name holds this
     },
 });
@@ -703,6 +706,41 @@ async function checkScreen(browser, site, screen) {
     }, screen);
 }
 
+// The desktop's own frames at 1000 x 1000, the four views, written by the
+// snapshot tool (from the repository's root, for its data/) one after the
+// other while the browsers work: { steps: promise of the picture }.
+function desktopFrames(snapshot, side) {
+    const frames = {};
+    let previous = Promise.resolve();
+    for (const steps of viewSteps) {
+        const out = path.resolve(options.out, `desktop-${side}-${viewName(steps)}.png`);
+        previous = previous.then(() => new Promise((resolve, reject) => {
+            execFile(path.resolve(snapshot), ['--size', String(side), '--steps', String(steps), '--out', out],
+                     (error, stdout, stderr) => (error ? reject(new Error(`${snapshot}: ${stderr}`)) : resolve()));
+        }));
+        frames[steps] = previous.then(() => readPng(out));
+        frames[steps].catch(() => {}); // reported by the check
+    }
+    return frames;
+}
+
+// At ratio 2 the page draws 1000 x 1000 pixels, and the four views differ
+// from the desktop's own frames of that size as little as at ratio 1.
+async function checkRatioTwo(browser, site, desktop) {
+    const shares = [];
+    for (const steps of viewSteps) {
+        const c = await onPage(browser, `${site}/#steps=${steps}`, async (opened) => {
+            await firstFrameShown(opened);
+            const buffer = await opened.page.$eval('#canvas', (canvas) => `${canvas.width} x ${canvas.height}`);
+            expect(buffer === '1000 x 1000', `at ratio 2 the canvas draws ${buffer} pixels`);
+            return comparePictures(await desktop[steps], await canvasPicture(opened.page, 2 * canvasSize));
+        }, { width: 640, height: 720, deviceScaleFactor: 2 });
+        expect(c.sameSize && c.percent <= viewTolerancePercent, `after ${steps} steps ${describe(c)}`);
+        shares.push(c.percent.toFixed(3));
+    }
+    return `views ${viewSteps.join(', ')} differ from the desktop's 1000 x 1000 in ${shares.join(', ')} % of pixels`;
+}
+
 // While the pictures are on their way (held here) the canvas counts them
 // and the file chooser says why it waits; then both go.
 async function checkLoading(browser, site) {
@@ -846,6 +884,8 @@ async function main() {
         return promise;
     };
     const firefoxLaunching = launching(launchFirefox);
+    fs.mkdirSync(options.out, { recursive: true });
+    const desktop = options.snapshot && desktopFrames(options.snapshot, 2 * canvasSize);
     let webkitLaunching;
     try {
         await inBrowser(chromium, launchChromium(), (browser) => [
@@ -856,6 +896,8 @@ async function main() {
             ...screens.map((screen) => [`the page fits ${screen.name}`, () => checkScreen(browser, site, screen)]),
             ['the canvas counts the pictures while they load', () => checkLoading(browser, site)],
             ['axe finds nothing', () => checkAxe(browser, site)],
+            ...(desktop ? [['at ratio 2 the views match the desktop at 1000 x 1000',
+                            () => checkRatioTwo(browser, site, desktop)]] : []),
         ], results);
         webkitLaunching = launching(launchWebKit);
         await inBrowser(firefox, firefoxLaunching, (browser) => everyEngineChecks(browser, site, firefox), results);

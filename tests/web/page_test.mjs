@@ -202,6 +202,27 @@ function expectNoPageErrors(opened) {
     expect(opened.errors.length === 0, `the page threw: ${opened.errors.join('; ')}`);
 }
 
+// The canvas's centre, where a person clicks or taps.
+async function canvasCentre(page) {
+    const box = await (await page.$('#canvas')).boundingBox();
+    return [box.x + box.width / 2, box.y + box.height / 2];
+}
+
+function orbitStepsAtLeast(page, steps) {
+    return page.waitForFunction((n) => Module._tollmere_orbit_steps() >= n, { timeout: frameTimeout }, steps);
+}
+
+// Context menus the page raises from now on, and those it lets open.
+function countMenus(page) {
+    return page.evaluate(() => {
+        window.tollmereMenus = { seen: 0, allowed: 0 };
+        document.addEventListener('contextmenu', (event) => {
+            window.tollmereMenus.seen++;
+            window.tollmereMenus.allowed += !event.defaultPrevented;
+        });
+    });
+}
+
 // ---- the checks: each returns a line for the report, or throws what is wrong
 
 // `engine` is { id, viewPercents }: the share of differing pixels is kept
@@ -266,15 +287,8 @@ async function checkClicks(browser, site) {
     return onPage(browser, `${site}/`, async (opened) => {
         await firstFrameShown(opened);
         const { page } = opened;
-        await page.evaluate(() => {
-            window.tollmereMenus = { seen: 0, allowed: 0 };
-            document.addEventListener('contextmenu', (event) => {
-                window.tollmereMenus.seen++;
-                window.tollmereMenus.allowed += !event.defaultPrevented;
-            });
-        });
-        const box = await (await page.$('#canvas')).boundingBox();
-        const x = box.x + box.width / 2, y = box.y + box.height / 2;
+        await countMenus(page);
+        const [x, y] = await canvasCentre(page);
         const still = await canvasPicture(page);
         // The back button is the browser's too: with no page to go back to,
         // only the page sees it. (Firefox's driver has no such call, nor
@@ -293,9 +307,7 @@ async function checkClicks(browser, site) {
         const lines = [];
         for (const stop of ['right', 'middle']) {
             await page.mouse.click(x, y, { button: 'left' });
-            const before = await counters(page);
-            await page.waitForFunction((n) => Module._tollmere_orbit_steps() >= n, { timeout: frameTimeout },
-                                       before.steps + 10);
+            await orbitStepsAtLeast(page, (await counters(page)).steps + 10);
             const a = await counters(page);
             await animationFrames(page, 5);
             const b = await counters(page);
@@ -324,8 +336,7 @@ async function checkClicks(browser, site) {
 async function checkNoGlErrors(browser, site) {
     return atStep(browser, site, 0, async (opened) => {
         const { page } = opened;
-        const box = await (await page.$('#canvas')).boundingBox();
-        await page.mouse.click(box.x + box.width / 2, box.y + box.height / 2, { button: 'left' });
+        await page.mouse.click(...await canvasCentre(page), { button: 'left' });
         const start = await counters(page);
         await framesShownAtLeast(opened, start.frames + 40);
         const end = await counters(page);
@@ -563,11 +574,10 @@ async function checkLinkToView(browser, site) {
         expect(message.includes('tollmere: the address ends in #steps=1000000, not #steps=N with N from 0 to 100000'),
                `#message says ${JSON.stringify(message)}`);
         expect((await counters(page)).steps === 0, 'a bad #steps did not give the start view');
-        const box = await (await page.$('#canvas')).boundingBox();
-        const x = box.x + box.width / 2, y = box.y + box.height / 2;
+        const [x, y] = await canvasCentre(page);
         // The bad fragment goes when the camera starts, and the step comes when it stops.
         await page.mouse.click(x, y, { button: 'left' });
-        await page.waitForFunction((n) => Module._tollmere_orbit_steps() >= n, { timeout: frameTimeout }, 7);
+        await orbitStepsAtLeast(page, 7);
         const circling = await page.evaluate(() => window.location.hash);
         expect(circling === '', `while the camera circles the address ends in ${JSON.stringify(circling)}`);
         await page.mouse.click(x, y, { button: 'right' });
@@ -610,7 +620,7 @@ function cameraShown(page) {
 async function expectToggles(page, way, act) {
     const before = await counters(page);
     await act();
-    await page.waitForFunction((n) => Module._tollmere_orbit_steps() >= n, { timeout: frameTimeout }, before.steps + 5);
+    await orbitStepsAtLeast(page, before.steps + 5);
     const on = await cameraShown(page);
     expect(on.status === circlingWords && on.hash === '' && on.pressed === 'true',
            `after ${way} the page shows ${JSON.stringify(on)}`);
@@ -623,6 +633,15 @@ async function expectToggles(page, way, act) {
     return `${way} circles, again stops at ${off.steps}`;
 }
 
+// The canvas's buffer follows its layout at the browser's next resize
+// observation: waits (a while at most) for it to be its CSS width times `ratio`.
+function bufferFollows(page, ratio) {
+    return page.waitForFunction((r) => {
+        const canvas = document.getElementById('canvas');
+        return canvas.width === Math.round(canvas.getBoundingClientRect().width * r);
+    }, { timeout: 5000 }, ratio).catch(() => {});
+}
+
 // The full-screen control shows the canvas square, as large as the screen
 // allows beside the controls, drawing at that size, and takes it back.
 // (Escape is the browser's own, which a headless one does not have.)
@@ -633,20 +652,15 @@ async function expectFullScreen(page) {
         return { full: document.fullscreenElement?.id ?? null, width: box.width, height: box.height, buffer: canvas.width,
                  shorter: Math.min(innerWidth, innerHeight) };
     });
-    // The buffer follows at the browser's next resize observation.
-    const sized = () => page.waitForFunction(() => {
-        const canvas = document.getElementById('canvas');
-        return canvas.width === Math.round(canvas.getBoundingClientRect().width);
-    }, { timeout: 5000 }).catch(() => {});
     await page.click('#fullscreen');
     await page.waitForFunction(() => document.fullscreenElement !== null, { timeout: frameTimeout });
-    await sized();
+    await bufferFollows(page, 1);
     const full = await shown();
     expect(full.full === 'stage' && full.width === full.height && full.width >= full.shorter - 60 &&
            full.buffer === full.width, `in full screen ${JSON.stringify(full)}`);
     await page.click('#fullscreen');
     await page.waitForFunction(() => document.fullscreenElement === null, { timeout: frameTimeout });
-    await sized();
+    await bufferFollows(page, 1);
     const back = await shown();
     expect(back.full === null && back.width === canvasSize && back.buffer === canvasSize,
            `back from full screen ${JSON.stringify(back)}`);
@@ -692,12 +706,8 @@ function canvasLayout(page) {
     });
 }
 
-// The buffer follows the layout after the browser's next resize observation.
 async function expectFits(page, screen) {
-    await page.waitForFunction((ratio) => {
-        const canvas = document.getElementById('canvas');
-        return canvas.width === Math.round(canvas.getBoundingClientRect().width * ratio);
-    }, { timeout: 5000 }, screen.deviceScaleFactor).catch(() => {});
+    await bufferFollows(page, screen.deviceScaleFactor);
     await animationFrames(page, 2);
     const at = await canvasLayout(page);
     const side = Math.round(at.width * screen.deviceScaleFactor);
@@ -719,17 +729,13 @@ async function checkScreen(browser, site, screen) {
         await page.setViewport({ ...screen, ...screen.then });
         lines.push(`then ${JSON.stringify(screen.then)}: ${await expectFits(page, { ...screen, ...screen.then })}`);
         if (screen.hasTouch) {
-            const box = await (await page.$('#canvas')).boundingBox();
-            const x = box.x + box.width / 2, y = box.y + box.height / 2;
+            const [x, y] = await canvasCentre(page);
             lines.push(await expectToggles(page, 'a tap', () => page.touchscreen.tap(x, y)));
-            await page.evaluate(() => {
-                window.tollmereMenus = 0;
-                document.addEventListener('contextmenu', (event) => (window.tollmereMenus += !event.defaultPrevented));
-            });
+            await countMenus(page);
             await page.touchscreen.touchStart(x, y);
             await new Promise((done) => setTimeout(done, 1000));
             await page.touchscreen.touchEnd();
-            expect(await page.evaluate(() => window.tollmereMenus) === 0, 'a long press opened a menu');
+            expect((await page.evaluate(() => window.tollmereMenus)).allowed === 0, 'a long press opened a menu');
         }
         expectNoPageErrors(opened);
         return lines.join('; ');
@@ -772,7 +778,7 @@ async function checkRatioTwo(browser, site, desktop) {
 }
 
 // While the pictures are on their way (held here) the canvas counts them
-// and the file chooser says why it waits; then both go.
+// and the file chooser is disabled, saying why; then both go.
 async function checkLoading(browser, site) {
     const held = [];
     const page = await browser.newPage();
@@ -780,28 +786,26 @@ async function checkLoading(browser, site) {
         await page.setRequestInterception(true);
         page.on('request', (request) => (request.url().endsWith('.tga') ? held.push(request) : request.continue()));
         await page.goto(`${site}/`, { waitUntil: 'domcontentloaded' });
-        const notice = () => page.evaluate(() => ({
-            loading: document.getElementById('loading').hidden ? '' : document.getElementById('loading').textContent,
-            chooser: document.getElementById('pictures').disabled,
-            waiting: document.getElementById('pictures-wait').hidden ? '' : document.getElementById('pictures-wait').textContent,
-        }));
-        await page.waitForFunction((n) => document.getElementById('loading').textContent.endsWith(' of 7'),
-                                   { timeout: frameTimeout });
-        const lines = [];
-        for (const release of [3, 4]) {
-            const shown = await notice();
-            lines.push(JSON.stringify(shown.loading));
-            expect(/^Loading the pictures: [0-7] of 7$/.test(shown.loading) && shown.chooser && shown.waiting,
-                   `while pictures load the page shows ${JSON.stringify(shown)}`);
+        // [the notice, the chooser disabled, its reason], '' where hidden.
+        const shown = () => page.$$eval('#loading, #pictures, #pictures-wait',
+                                        (all) => all.map((e) => (e.hidden ? '' : e.disabled ?? e.textContent)));
+        for (const [loaded, release] of [[0, 3], [3, 4]]) {
+            const words = `Loading the pictures: ${loaded} of 7`;
+            await page.waitForFunction((text) => document.getElementById('loading').textContent === text,
+                                       { timeout: frameTimeout }, words);
+            const [notice, disabled, reason] = await shown();
+            expect(notice === words && disabled === true && reason !== '',
+                   `with ${loaded} of 7 pictures in the page shows ${JSON.stringify([notice, disabled, reason])}`);
+            for (const end = Date.now() + frameTimeout; held.length < release && Date.now() < end;)
+                await new Promise((done) => setTimeout(done, 20));
             held.splice(0, release).forEach((request) => request.continue());
-            await page.waitForFunction(() => !document.getElementById('loading').textContent.includes(' 0 of'),
-                                       { timeout: frameTimeout });
         }
         await page.waitForFunction(() => typeof Module !== 'undefined' && Module.tollmereStarted === true,
                                    { timeout: frameTimeout });
-        const done = await notice();
-        expect(!done.loading && !done.chooser && !done.waiting, `once loaded the page shows ${JSON.stringify(done)}`);
-        return `${lines.join(', then ')}; the chooser waits "${(await page.$eval('#pictures-wait', (e) => e.textContent))}"`;
+        const done = await shown();
+        expect(JSON.stringify(done) === '["",false,""]', `once loaded the page shows ${JSON.stringify(done)}`);
+        return 'the canvas says "Loading the pictures: 0 of 7", then 3 of 7, the chooser waits ' +
+               `"${(await page.$eval('#pictures-wait', (e) => e.textContent))}"; then both go`;
     } finally {
         await page.close();
     }

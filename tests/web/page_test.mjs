@@ -825,12 +825,14 @@ async function checkAxe(browser, site) {
         const { page } = opened;
         const opening = await axeViolations(page);
         expect(opening.length === 0, `axe finds on the page as opened: ${opening.join(', ')}`);
+        const fallback = await page.$eval('#canvas', (canvas) => canvas.textContent.trim());
+        expect(fallback === '', `the drawn canvas keeps its fallback "${fallback}" for screen readers`);
         await choosePictures(page, [{ name: 'rear.TGA', bytes: plainPicture(8, magenta) }]);
         const refused = await axeViolations(page);
         expect(refused.length === 0, `axe finds after a refused picture: ${refused.join(', ')}`);
         const live = await page.$eval('#message', (e) => e.getAttribute('aria-live'));
         expect(live === 'polite', `the refusal's paragraph is aria-live=${live}`);
-        return 'no violation as opened, nor after a refused picture';
+        return 'no violation as opened, nor after a refused picture; no fallback text once drawn';
     });
 }
 

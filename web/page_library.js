@@ -85,9 +85,9 @@ mergeInto(LibraryManager.library, {
     document.getElementById('surfaces').appendChild(item);
   },
 
-  // The viewer runs: its exports may be called, and pictures chosen.
-  // The scene is drawn, so the canvas's fallback text goes: a screen reader
-  // would read it.
+  // The viewer runs: its exports may be called, and pictures chosen; the
+  // canvas's fallback text goes, or a screen reader would read it over the
+  // scene.
   tollmere_started: function () {
     Module['tollmereStarted'] = true;
     document.getElementById('pictures').disabled = false;

@@ -903,9 +903,9 @@ async function inBrowser(engine, launching, checks, results) {
 }
 
 // Chromium runs every check; Firefox and WebKitGTK, each in its own X
-// server, the checks every engine runs. Firefox starts while Chromium's
-// checks run, and WebKitGTK while Firefox's: a start, several seconds, is
-// most of what a browser adds to the gate.
+// server, the checks every engine runs, side by side, as each waits mostly
+// on its own browser. Firefox starts while Chromium's checks run: a start,
+// several seconds, is most of what a browser adds to the gate.
 async function main() {
     const began = Date.now();
     const results = { cases: [] };
@@ -922,7 +922,6 @@ async function main() {
     const firefoxLaunching = launching(launchFirefox);
     fs.mkdirSync(options.out, { recursive: true });
     const desktop = options.snapshot && desktopFrames(options.snapshot, 2 * canvasSize);
-    let webkitLaunching;
     try {
         await inBrowser(chromium, launchChromium(), (browser) => [
             ...everyEngineChecks(browser, site, chromium),
@@ -935,9 +934,9 @@ async function main() {
             ...(desktop ? [['at ratio 2 the views match the desktop at 1000 x 1000',
                             () => checkRatioTwo(browser, site, desktop)]] : []),
         ], results);
-        webkitLaunching = launching(launchWebKit);
-        await inBrowser(firefox, firefoxLaunching, (browser) => everyEngineChecks(browser, site, firefox), results);
-        await inBrowser(webkit, webkitLaunching, (browser) => everyEngineChecks(browser, site, webkit), results);
+        const webkitLaunching = launching(launchWebKit);
+        await Promise.all([[firefox, firefoxLaunching], [webkit, webkitLaunching]].map(([engine, launch]) =>
+            inBrowser(engine, launch, (browser) => everyEngineChecks(browser, site, engine), results)));
     } finally {
         server.close();
     }

@@ -95,6 +95,13 @@ TEST_F(Snapshot, SameStepsGiveTheSameBytesAndTheGoldenView)
     const Comparison c = comparePictures(golden("view-001"), picture);
     EXPECT_TRUE(c.passes) << describe(c);
     EXPECT_FALSE(comparePictures(golden("view-000"), picture).passes) << "one step must move the view";
+
+    // A window resized (the page's canvas at a pixel ratio of 2 compares with 1000 x 1000).
+    const Result resized = snapshot("--size 64 --out small.png");
+    ASSERT_EQ(resized.status, 0) << resized.err;
+    EXPECT_NE(resized.out.find("(64 x 64, 0 orbit steps"), std::string::npos) << resized.out;
+    ASSERT_TRUE(readImage(dir + "/small.png", &picture));
+    EXPECT_EQ(picture.width * 1000 + picture.height, 64064) << picture.width << " x " << picture.height;
 }
 
 TEST_F(Snapshot, ADesktopWithoutGlxGivesTheSameBytesAsNoDisplay)
@@ -127,6 +134,8 @@ TEST_F(Snapshot, BadArgumentsAreRefusedWithAMessageAndStatus2)
         { "--steps 100001", "--steps takes a whole number from 0 to 100000, not '100001'" },
         { "--steps 99999999999999999999",
           "--steps takes a whole number from 0 to 100000, not '99999999999999999999'" },
+        { "--size 0", "--size takes a whole number from 1 to 2048, not '0'" },
+        { "--size 2049", "--size takes a whole number from 1 to 2048, not '2049'" },
         { "--out", "--out needs a value" },
         { "--out view.jpg", "--out takes a file name ending in .png, not 'view.jpg'" },
         { "--frames 3", "unknown argument '--frames'" },
@@ -146,7 +155,8 @@ TEST_F(Snapshot, HelpGoesToStandardOutput)
 {
     const Result run = snapshot("--help");
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.out.rfind("usage: tollmere-snapshot [--steps N] [--out FILE.png]\n", 0), 0u) << run.out;
+    EXPECT_EQ(run.out.rfind("usage: tollmere-snapshot [--steps N] [--size N] [--out FILE.png]\n", 0), 0u)
+        << run.out;
     EXPECT_EQ(run.err, "");
 }
 

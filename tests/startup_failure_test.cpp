@@ -87,8 +87,9 @@ std::string replaced(std::string text, const std::string& from, const std::strin
 }
 
 const char snapshotUsage[] =
-    "usage: tollmere-snapshot [--steps N] [--out FILE.png]\n"
+    "usage: tollmere-snapshot [--steps N] [--size N] [--out FILE.png]\n"
     "  --steps N   orbit steps after the start view, 0 to 100000 (default 0: the start view)\n"
+    "  --size N    the window's side in pixels, 1 to 2048 (default 500), as if resized to it\n"
     "  --out FILE  the PNG to write: a name ending in .png, or a device already there\n"
     "              (default tollmere.png)\n"
     "Reads its pictures from data/ under the working directory, like the viewer.\n";

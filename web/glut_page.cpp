@@ -5,6 +5,7 @@
 #include "ff_pipeline.h"
 #include "glut_loop.h"
 #include "glut_shapes.h"
+#include "page_input.h"
 #include "web_layer.h"
 #include "webgl_backend.h"
 
@@ -22,6 +23,24 @@ namespace {
 
 const char* const canvas = "#canvas";
 
+// While nothing is to be drawn (no idle callback, no redisplay posted) the
+// browser's frame loop is paused, so that a standing camera costs nothing;
+// either of them resumes it.
+struct PageLoop {
+    bool running; // the frame loop has begun: reshapes go to the viewer
+    bool paused;
+    unsigned frameCalls; // drawn or not: flat while paused
+};
+PageLoop pageLoop;
+
+void resumeFrames()
+{
+    if (!pageLoop.paused || loopState().ended)
+        return;
+    pageLoop.paused = false;
+    emscripten_resume_main_loop();
+}
+
 void drawSolid(const SolidMesh& solid)
 {
     ffDrawTriangles(solid.positions.data(), solid.normals.data(),
@@ -32,8 +51,15 @@ void drawSolid(const SolidMesh& solid)
 // The page's own end notice is given by exit (Module.quit in page_pre.js).
 void frame()
 {
-    if (!runLoopFrame())
+    ++pageLoop.frameCalls;
+    if (!runLoopFrame()) {
         emscripten_cancel_main_loop();
+        return;
+    }
+    if (!loopState().idle && !loopState().redisplayPosted) {
+        pageLoop.paused = true;
+        emscripten_pause_main_loop();
+    }
 }
 
 int glutButton(unsigned short domButton)
@@ -117,11 +143,14 @@ void glutIdleFunc(void (*callback)())
 {
     loopState().idle = callback;
     pageIdleSet(callback != nullptr);
+    if (callback)
+        resumeFrames();
 }
 
 void glutPostRedisplay()
 {
     loopState().redisplayPosted = true;
+    resumeFrames();
 }
 
 // The one place that draws: everything the frame recorded goes to WebGL
@@ -138,7 +167,9 @@ void glutSwapBuffers()
 void glutMainLoop()
 {
     pageStart();
+    pageInputStart();
     loopState().beforeIdle = pageIdleCalled;
+    pageLoop.running       = true;
     startLoop();
     emscripten_set_main_loop(frame, 0, 1);
 }
@@ -163,6 +194,12 @@ EMSCRIPTEN_KEEPALIVE unsigned tollmere_frames_shown()
     return loopState().framesShown;
 }
 
+// Calls of the frame callback, drawn or not: flat while the loop is paused.
+EMSCRIPTEN_KEEPALIVE unsigned tollmere_frame_calls()
+{
+    return pageLoop.frameCalls;
+}
+
 // Asked only here, by the page's checks: asking waits for the browser's GPU
 // process to finish every frame drawn so far, which took a fifth of the
 // page's time when the frames asked once a second. GL keeps an error until
@@ -175,3 +212,35 @@ EMSCRIPTEN_KEEPALIVE unsigned tollmere_gl_errors()
 }
 
 } // extern "C"
+
+// The page's other ways in, and its canvas's size (page_input.cpp).
+void pagePressButton(int button)
+{
+    const GlutLoop& loop = loopState();
+    if (loop.ended || !loop.mouse)
+        return;
+    loop.mouse(button, GLUT_DOWN, loop.width / 2, loop.height / 2);
+    loop.mouse(button, GLUT_UP, loop.width / 2, loop.height / 2);
+}
+
+bool pageIdleCallbackSet()
+{
+    return loopState().idle != nullptr;
+}
+
+void pageResizeWindow(int width, int height)
+{
+    GlutLoop& loop = loopState();
+    if (loop.ended || (width == loop.width && height == loop.height))
+        return;
+    loop.width  = width;
+    loop.height = height;
+    emscripten_set_canvas_element_size(canvas, width, height);
+    if (!pageLoop.running)
+        return;
+    if (loop.reshape)
+        loop.reshape(width, height);
+    else
+        glViewport(0, 0, width, height);
+    glutPostRedisplay();
+}

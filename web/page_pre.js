@@ -7,16 +7,30 @@ Module['tollmereEnded'] = false;
 
 Module['preRun'] = (Module['preRun'] || []).concat(function () {
   FS.mkdir('/data');
-  ['Rear', 'Left', 'Right', 'Forward', 'skyme', 'brick', 'sign'].forEach(function (name) {
+  var names = ['Rear', 'Left', 'Right', 'Forward', 'skyme', 'brick', 'sign'];
+  var loaded = 0;
+  tollmereShowLoading(loaded, names.length);
+  names.forEach(function (name) {
     var path = 'data/' + name + '.tga';
     addRunDependency(path);
     fetch(path)
       .then(function (response) { return response.ok ? response.arrayBuffer() : null; })
       .then(function (bytes) { if (bytes) FS.writeFile('/' + path, new Uint8Array(bytes)); },
             function () {})
-      .then(function () { removeRunDependency(path); });
+      .then(function () {
+        tollmereShowLoading(++loaded, names.length);
+        removeRunDependency(path);
+      });
   });
 });
+
+// While the pictures load, the canvas counts them; once all have come (or
+// could not be had) the notice goes.
+function tollmereShowLoading(loaded, total) {
+  var notice = document.getElementById('loading');
+  notice.textContent = 'Loading the pictures: ' + loaded + ' of ' + total;
+  notice.hidden = loaded >= total;
+}
 
 function tollmereShow(line) {
   var message = document.getElementById('message');

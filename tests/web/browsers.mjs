@@ -1,16 +1,20 @@
 // SPDX-License-Identifier: MIT
 // What the page's checks (tests/web/page_test.mjs) and its benchmark
 // (bench/page_bench.mjs) share: a static server of our own for build-web/,
-// and the two browsers on software renderers, Debian's headless Chromium
-// (WebGL2 on SwiftShader) and Debian's Firefox ESR in a private Xvfb (WebGL2
-// on Mesa's llvmpipe: headless Firefox gives no WebGL2 here). Each launch
-// gives { browser, name, close }, and close ends all it started.
+// and the three browsers on software renderers, Debian's headless Chromium
+// (WebGL2 on SwiftShader), Debian's Firefox ESR in a private Xvfb (WebGL2
+// on Mesa's llvmpipe: headless Firefox gives no WebGL2 here) and WebKitGTK's
+// MiniBrowser in another (llvmpipe too). Each launch gives { browser, name,
+// close }, and close ends all it started.
 import { spawn } from 'node:child_process';
 import fs from 'node:fs';
 import http from 'node:http';
+import net from 'node:net';
 import os from 'node:os';
 import path from 'node:path';
+import { PNG } from 'pngjs';
 import puppeteer from 'puppeteer-core';
+import { Builder, By } from 'selenium-webdriver';
 
 const contentTypes = {
     '.html': 'text/html; charset=utf-8',
@@ -244,6 +248,147 @@ export async function launchFirefox() {
         });
         cleanups.push(browserSteps(browser));
         return { browser, name: await describe(browser, 'Firefox'), close };
+    } catch (error) {
+        await close();
+        throw error;
+    }
+}
+
+// ---- WebKitGTK
+
+// A free port of 127.0.0.1 for WebKitWebDriver, which cannot pick its own.
+function freePort() {
+    return new Promise((resolve, reject) => {
+        const probe = net.createServer().once('error', reject);
+        probe.listen(0, '127.0.0.1', () => {
+            const { port } = probe.address();
+            probe.close(() => resolve(port));
+        });
+    });
+}
+
+// WebKitWebDriver answering on `port`, or a failure within 20 s.
+async function driverReady(port, driver) {
+    for (const end = Date.now() + 20000; Date.now() < end;) {
+        if (driver.exitCode !== null)
+            throw new Error(`WebKitWebDriver ended (status ${driver.exitCode})`);
+        const ready = await fetch(`http://127.0.0.1:${port}/status`).then((r) => r.ok, () => false);
+        if (ready)
+            return;
+        await new Promise((done) => setTimeout(done, 100));
+    }
+    throw new Error('WebKitWebDriver did not answer within 20 s');
+}
+
+const mouseButtons = { left: 0, middle: 1, right: 2, back: 3, forward: 4 };
+
+// Just enough of puppeteer's Page for the page's checks, over WebDriver
+// classic, which gives no console, uncaught errors or requests: `console` is
+// false so that the checks skip what they would read there. WebKitGTK's
+// element screenshot leaves out part of a WebGL canvas, so an element's is
+// cut from the window's.
+class WebDriverPage {
+    console = false;
+
+    constructor(driver) {
+        this.driver = driver;
+        this.mouse = { click: (x, y, { button = 'left' } = {}) => this.click(x, y, mouseButtons[button]) };
+    }
+
+    browser() {
+        return { protocol: 'webdriver' };
+    }
+
+    on() {}
+
+    goto(address) {
+        return this.driver.get(address);
+    }
+
+    // W3C WebDriver waits for a promise the script returns.
+    evaluate(fn, ...args) {
+        return this.driver.executeScript(`return (${fn}).apply(null, arguments);`, ...args);
+    }
+
+    async waitForFunction(fn, { timeout }, ...args) {
+        for (const end = Date.now() + timeout; !(await this.evaluate(fn, ...args));) {
+            if (Date.now() > end)
+                throw new Error(`Waiting failed: ${timeout}ms exceeded`);
+            await new Promise((done) => setTimeout(done, 50));
+        }
+    }
+
+    $eval(selector, fn) {
+        return this.driver.executeScript(`return (${fn})(document.querySelector(arguments[0]));`, selector);
+    }
+
+    $$eval(selector, fn) {
+        return this.driver.executeScript(`return (${fn})([...document.querySelectorAll(arguments[0])]);`, selector);
+    }
+
+    async $(selector) {
+        const box = () => this.$eval(selector, (e) => {
+            const r = e.getBoundingClientRect();
+            return { x: r.x, y: r.y, width: r.width, height: r.height };
+        });
+        const element = await this.driver.findElement(By.css(selector));
+        return {
+            boundingBox: box,
+            screenshot: async () => {
+                const window = PNG.sync.read(Buffer.from(await this.driver.takeScreenshot(), 'base64'));
+                const { x, y, width, height } = await box();
+                const out = new PNG({ width: Math.round(width), height: Math.round(height) });
+                PNG.bitblt(window, out, Math.round(x), Math.round(y), out.width, out.height, 0, 0);
+                return PNG.sync.write(out);
+            },
+            uploadFile: (...files) => element.sendKeys(files.join('\n')),
+        };
+    }
+
+    click(x, y, button) {
+        const at = { x: Math.round(x), y: Math.round(y) };
+        return this.driver.actions({ async: true }).move(at).press(button).release(button).perform();
+    }
+
+    // One window for all: the next page replaces this one.
+    close() {
+        return this.driver.get('about:blank');
+    }
+}
+
+// MiniBrowser, which Debian's libwebkit2gtk-4.1-0 ships for WebKitWebDriver.
+function miniBrowser() {
+    const dirs = fs.readdirSync('/usr/lib').map((d) => `/usr/lib/${d}/webkit2gtk-4.1/MiniBrowser`);
+    return firstExisting(dirs, 'MiniBrowser (webkit2gtk-driver)');
+}
+
+// WebKitGTK's MiniBrowser in a private Xvfb, driven through Debian's
+// WebKitWebDriver (webkit2gtk-driver) by selenium-webdriver.
+export async function launchWebKit() {
+    const binary = miniBrowser();
+    const cleanups = [];
+    const close = closer(cleanups);
+    try {
+        const display = await startPrivateDisplay();
+        cleanups.push(display.steps);
+        const port = await freePort();
+        const server = spawn('WebKitWebDriver', [`--port=${port}`, '--host=127.0.0.1'],
+                             { env: onDisplay(display.display), stdio: 'ignore' });
+        const end = endAtExit(() => server.exitCode === null && server.kill('SIGTERM'));
+        cleanups.push([end, end]);
+        await driverReady(port, server);
+        const driver = await new Builder().usingServer(`http://127.0.0.1:${port}`).withCapabilities({
+            browserName: 'MiniBrowser',
+            'webkitgtk:browserOptions': { binary, args: ['--automation'] },
+        }).build();
+        cleanups.push([() => driver.quit(), () => {}]);
+        const page = new WebDriverPage(driver);
+        const version = (await driver.getCapabilities()).get('browserVersion') ?? '';
+        const browser = { newPage: async () => page };
+        // WebKit names every renderer "Apple GPU".
+        const renderer = await rendererOf(browser);
+        const shown = renderer.startsWith('WebGL2 on') || renderer === 'no WebGL2' ? renderer : 'WebGL2';
+        return { browser, close, name: `WebKitGTK ${version.replace(/^(\d+\.\d+).*/, '$1')}, ${shown}` };
     } catch (error) {
         await close();
         throw error;

@@ -1,22 +1,64 @@
 // SPDX-License-Identifier: MIT
-// Runs before the viewer's main: fetches the seven pictures into data/ of
-// the virtual file system (a picture the server does not give is simply not
+// Runs before the viewer's main: fetches the pictures into data/ of the
+// virtual file system (a picture the server does not give is simply not
 // there, and the viewer's own reader says so), routes the viewer's output to
 // the console and to the page, and keeps the context menu off the canvas.
+// The picture names come first, from the build (page_pictures.js).
 Module['tollmereEnded'] = false;
+
+// The bytes at path, inflated: the site keeps the program and the pictures
+// gzip-compressed, since a plain static server compresses nothing. A server
+// that sent them with Content-Encoding has had the browser inflate them
+// already, and they no longer start as gzip does.
+function tollmereFetchInflated(path) {
+  return fetch(path).then(function (response) {
+    return response.ok ? response.arrayBuffer() : null;
+  }).then(function (bytes) {
+    var start = bytes && new Uint8Array(bytes, 0, Math.min(2, bytes.byteLength));
+    if (!start || start.length < 2 || start[0] !== 0x1f || start[1] !== 0x8b)
+      return bytes;
+    var inflated = new Blob([bytes]).stream().pipeThrough(new DecompressionStream('gzip'));
+    return new Response(inflated).arrayBuffer();
+  });
+}
+
+Module['instantiateWasm'] = function (imports, receive) {
+  tollmereFetchInflated('tollmere.wasm.gz').then(function (bytes) {
+    if (!bytes)
+      throw new Error('tollmere.wasm.gz is not on the server');
+    return WebAssembly.instantiate(bytes, imports);
+  }).then(function (made) {
+    receive(made.instance, made.module);
+  }, function (error) {
+    Module['printErr']('tollmere: the program cannot be loaded (' + error.message + ')');
+  });
+  return {};
+};
 
 Module['preRun'] = (Module['preRun'] || []).concat(function () {
   FS.mkdir('/data');
-  ['Rear', 'Left', 'Right', 'Forward', 'skyme', 'brick', 'sign'].forEach(function (name) {
-    var path = 'data/' + name + '.tga';
+  var pictures = Module['tollmerePictures'], fetched = 0;
+  pictures.forEach(function (name) {
+    var path = 'data/' + name;
     addRunDependency(path);
-    fetch(path)
-      .then(function (response) { return response.ok ? response.arrayBuffer() : null; })
+    tollmereFetchInflated(path + '.gz')
       .then(function (bytes) { if (bytes) FS.writeFile('/' + path, new Uint8Array(bytes)); },
             function () {})
-      .then(function () { removeRunDependency(path); });
+      .then(function () {
+        ++fetched;
+        if (typeof tollmereShowLoading === 'function')
+          tollmereShowLoading(fetched, pictures.length);
+        removeRunDependency(path);
+      });
   });
 });
+
+// The page's files kept for a reload without the network (sw.js), asked
+// for once the program and the pictures are in, so as not to slow them.
+Module['onRuntimeInitialized'] = function () {
+  if ('serviceWorker' in navigator)
+    navigator.serviceWorker.register('sw.js').catch(function () {});
+};
 
 function tollmereShow(line) {
   var message = document.getElementById('message');

@@ -19,6 +19,7 @@ const contentTypes = {
     '.wasm': 'application/wasm',
     '.png': 'image/png',
     '.tga': 'application/octet-stream',
+    '.webmanifest': 'application/manifest+json',
 };
 
 // Serves the folder `site` on a free port of 127.0.0.1 (so that a person's

@@ -38,9 +38,11 @@ const viewSteps = [0, 20, 45, 130];
 const canvasSize = 500;
 const frameTimeout = 30000; // ms for the page to draw what is waited for
 
-// Under this prefix the site is served without this picture (HTTP 404).
+// Under this prefix the site is served without this picture (HTTP 404);
+// the site keeps it compressed.
 const withoutSignPrefix = '/without-sign';
 const missingPicture = 'data/sign.tga';
+const missingFile = `${missingPicture}.gz`;
 
 // ---- pictures
 
@@ -627,7 +629,7 @@ async function inBrowser(engine, launching, checks, results) {
 async function main() {
     const began = Date.now();
     const results = { cases: [] };
-    const server = await serveSite(options.site, { [withoutSignPrefix]: missingPicture });
+    const server = await serveSite(options.site, { [withoutSignPrefix]: missingFile });
     const site = `http://127.0.0.1:${server.address().port}`;
     const chromium = { id: 'chromium', name: 'Chromium', viewPercents: {} };
     const firefox = { id: 'firefox', name: 'Firefox', viewPercents: {} };

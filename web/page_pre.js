@@ -1,29 +1,13 @@
 // SPDX-License-Identifier: MIT
-// Runs before the viewer's main: fetches the pictures into data/ of the
-// virtual file system (a picture the server does not give is simply not
-// there, and the viewer's own reader says so), routes the viewer's output to
-// the console and to the page, and keeps the context menu off the canvas.
-// The picture names come first, from the build (page_pictures.js).
+// Runs before the viewer's main, after page_loader.js has set off the
+// fetches: puts the pictures into data/ of the virtual file system (a
+// picture the server does not give is simply not there, and the viewer's
+// own reader says so), routes the viewer's output to the console and to the
+// page, and keeps the context menu off the canvas.
 Module['tollmereEnded'] = false;
 
-// The bytes at path, inflated: the site keeps the program and the pictures
-// gzip-compressed, since a plain static server compresses nothing. A server
-// that sent them with Content-Encoding has had the browser inflate them
-// already, and they no longer start as gzip does.
-function tollmereFetchInflated(path) {
-  return fetch(path).then(function (response) {
-    return response.ok ? response.arrayBuffer() : null;
-  }).then(function (bytes) {
-    var start = bytes && new Uint8Array(bytes, 0, Math.min(2, bytes.byteLength));
-    if (!start || start.length < 2 || start[0] !== 0x1f || start[1] !== 0x8b)
-      return bytes;
-    var inflated = new Blob([bytes]).stream().pipeThrough(new DecompressionStream('gzip'));
-    return new Response(inflated).arrayBuffer();
-  });
-}
-
 Module['instantiateWasm'] = function (imports, receive) {
-  tollmereFetchInflated('tollmere.wasm.gz').then(function (bytes) {
+  tollmereTake('tollmere.wasm.gz').then(function (bytes) {
     if (!bytes)
       throw new Error('tollmere.wasm.gz is not on the server');
     return WebAssembly.instantiate(bytes, imports);
@@ -37,17 +21,17 @@ Module['instantiateWasm'] = function (imports, receive) {
 
 Module['preRun'] = (Module['preRun'] || []).concat(function () {
   FS.mkdir('/data');
-  var pictures = Module['tollmerePictures'], fetched = 0;
-  pictures.forEach(function (name) {
+  var fetched = 0;
+  tollmerePictures.forEach(function (name) {
     var path = 'data/' + name;
     addRunDependency(path);
-    tollmereFetchInflated(path + '.gz')
+    tollmereTake(path + '.gz')
       .then(function (bytes) { if (bytes) FS.writeFile('/' + path, new Uint8Array(bytes)); },
             function () {})
       .then(function () {
         ++fetched;
         if (typeof tollmereShowLoading === 'function')
-          tollmereShowLoading(fetched, pictures.length);
+          tollmereShowLoading(fetched, tollmerePictures.length);
         removeRunDependency(path);
       });
   });

@@ -12,12 +12,29 @@ set(TOLLMERE_SNAPSHOT ${PROJECT_SOURCE_DIR}/build/tollmere-snapshot CACHE FILEPA
 set(site_files)
 
 # The files the sources hold as they are.
-foreach(name index.html tollmere.css manifest.webmanifest)
+foreach(name tollmere.css manifest.webmanifest)
   add_custom_command(OUTPUT ${site}/${name}
                      COMMAND ${CMAKE_COMMAND} -E copy_if_different ${CMAKE_CURRENT_SOURCE_DIR}/${name} ${site}/${name}
                      DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${name})
   list(APPEND site_files ${site}/${name})
 endforeach()
+
+# The page, its policy letting in the program's script by that script's digest.
+add_custom_command(OUTPUT ${site}/index.html
+                   COMMAND ${CMAKE_COMMAND} -D page=${CMAKE_CURRENT_SOURCE_DIR}/index.html
+                           -D script=${CMAKE_BINARY_DIR}/tollmere.js -D out=${site}/index.html
+                           -P ${CMAKE_CURRENT_SOURCE_DIR}/site_page.cmake
+                   DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/index.html ${CMAKE_CURRENT_SOURCE_DIR}/site_page.cmake tollmere
+                   VERBATIM)
+list(APPEND site_files ${site}/index.html)
+
+# The page's first script: the picture names, then what fetches the rest.
+add_custom_command(OUTPUT ${site}/tollmere_loader.js
+                   COMMAND ${CMAKE_COMMAND} -E make_directory ${site}
+                   COMMAND sh -c "cat \"$1\" \"$2\" >\"$3\"" sh ${CMAKE_BINARY_DIR}/page_pictures.js
+                           ${CMAKE_CURRENT_SOURCE_DIR}/page_loader.js ${site}/tollmere_loader.js
+                   DEPENDS ${CMAKE_BINARY_DIR}/page_pictures.js ${CMAKE_CURRENT_SOURCE_DIR}/page_loader.js VERBATIM)
+list(APPEND site_files ${site}/tollmere_loader.js)
 
 # gzip_to_site(FROM NAME DEPENDS...): site/NAME, FROM compressed.
 macro(gzip_to_site from name)
@@ -28,18 +45,18 @@ macro(gzip_to_site from name)
   list(APPEND site_files ${site}/${name})
 endmacro()
 
+gzip_to_site(${CMAKE_BINARY_DIR}/tollmere.js tollmere.js.gz tollmere)
 gzip_to_site(${CMAKE_BINARY_DIR}/tollmere.wasm tollmere.wasm.gz tollmere)
 foreach(picture IN LISTS TOLLMERE_PICTURE_FILES)
   gzip_to_site(${PROJECT_SOURCE_DIR}/data/${picture} data/${picture}.gz)
 endforeach()
 
-# The programs' scripts, and the picture reader's module, fetched only when a picture is chosen.
-add_custom_command(OUTPUT ${site}/tollmere.js ${site}/tollmere_picture_reader.js ${site}/tollmere_picture_reader.wasm
-                   COMMAND ${CMAKE_COMMAND} -E copy_if_different ${CMAKE_BINARY_DIR}/tollmere.js
-                           ${CMAKE_BINARY_DIR}/tollmere_picture_reader.js ${CMAKE_BINARY_DIR}/tollmere_picture_reader.wasm
-                           ${site}
-                   DEPENDS tollmere tollmere_picture_reader VERBATIM)
-list(APPEND site_files ${site}/tollmere.js ${site}/tollmere_picture_reader.js ${site}/tollmere_picture_reader.wasm)
+# The picture reader's Worker, fetched only when a picture is chosen.
+add_custom_command(OUTPUT ${site}/tollmere_picture_reader.js ${site}/tollmere_picture_reader.wasm
+                   COMMAND ${CMAKE_COMMAND} -E copy_if_different ${CMAKE_BINARY_DIR}/tollmere_picture_reader.js
+                           ${CMAKE_BINARY_DIR}/tollmere_picture_reader.wasm ${site}
+                   DEPENDS tollmere_picture_reader VERBATIM)
+list(APPEND site_files ${site}/tollmere_picture_reader.js ${site}/tollmere_picture_reader.wasm)
 
 # The icons: a tab's, the manifest's, and a maskable one (the whole view,
 # whose middle the bells fill, for launchers that cut it to a shape).

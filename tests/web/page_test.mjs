@@ -104,15 +104,25 @@ function coloursIn(picture, limit = 16) {
 
 const viewName = (steps) => `view-${String(steps).padStart(3, '0')}`;
 
-// A tab with the page at `address`, its console and uncaught errors kept.
+// Runs in the page before its own script: each breach of its
+// Content-Security-Policy goes to the console, where the checks look.
+function reportViolations() {
+    document.addEventListener('securitypolicyviolation', (event) => console.log(
+        `policy violation: ${event.effectiveDirective} refused ${event.blockedURI || 'inline'} (${event.sourceFile}:${event.lineNumber})`));
+}
+
+// A tab with the page at `address`, its console, uncaught errors and
+// requests answered 404 kept.
 async function openPage(browser, address) {
     const page = await browser.newPage();
-    const consoleLines = [], errors = [], requests = [];
+    const consoleLines = [], errors = [], requests = [], notFound = [];
     page.on('console', (message) => consoleLines.push(message.text()));
     page.on('pageerror', (error) => errors.push(String(error.message ?? error)));
     page.on('request', (request) => requests.push(request.url()));
+    page.on('response', (response) => response.status() === 404 && notFound.push(response.url()));
+    await page.evaluateOnNewDocument(reportViolations);
     await page.goto(address, { waitUntil: 'load' });
-    return { page, consoleLines, errors, requests };
+    return { page, consoleLines, errors, requests, notFound };
 }
 
 // The page's own counters (exported by the viewer for the tests).
@@ -193,8 +203,12 @@ function expect(condition, message) {
         throw new Error(message);
 }
 
+// No uncaught error, no breach of the page's policy, no request answered 404.
 function expectNoPageErrors(opened) {
     expect(opened.errors.length === 0, `the page threw: ${opened.errors.join('; ')}`);
+    const violations = opened.consoleLines.filter((line) => line.startsWith('policy violation:'));
+    expect(violations.length === 0, violations.join('; '));
+    expect(opened.notFound.length === 0, `answered 404: ${opened.notFound.join(', ')}`);
 }
 
 // ---- the checks: each returns a line for the report, or throws what is wrong

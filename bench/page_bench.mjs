@@ -229,11 +229,11 @@ function printTable(page, desktop, size) {
     console.log(`|${'-'.repeat(44)}|${'-'.repeat(15)}|${'-'.repeat(15)}|`);
     row('frames counted', frames, frames);
     row('frames per second', fixed(page.fps, 1), fixed(desktop.fps, 1));
-    row(`frames per second, processor ${phoneSlowdown} times slower`, fixed(page.slowed.fps, 1), '');
+    row(`frames per second, CPU ${phoneSlowdown} times slower`, fixed(page.slowed.fps, 1), '');
     row('median ms per frame (page: frame to frame)', fixed(page.medianMs, 2), fixed(desktop.median_ms, 2));
     row('95th percentile ms per frame', fixed(page.p95Ms, 2), fixed(desktop.p95_ms, 2));
     row('median ms in the page\'s frame callback', fixed(page.callbackMs, 2), '');
-    row(`the same, processor ${phoneSlowdown} times slower`, fixed(page.slowed.callbackMs, 2), '');
+    row(`the same, CPU ${phoneSlowdown} times slower`, fixed(page.slowed.callbackMs, 2), '');
     row('orbit steps per frame', fixed(page.stepsPerFrame, 2), '1.00');
     row(`ms to the first frame (median of ${openings})`, fixed(median(page.first), 0),
         fixed(desktop.first_frame_ms, 0));

@@ -13,6 +13,7 @@ import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
 import { parseArgs } from 'node:util';
+import zlib from 'node:zlib';
 import { PNG } from 'pngjs';
 
 import { launchChromium, launchFirefox, serveSite } from './browsers.mjs';
@@ -338,7 +339,14 @@ async function checkMissingPicture(browser, site) {
         const colours = coloursIn(await canvasPicture(page));
         expect(colours.size === 1, `the canvas shows ${colours.size >= 16 ? 'a picture' : `${colours.size} colours`}, ` +
                                    'not an empty canvas');
-        return `#message: ${JSON.stringify(message.trim().split('\n').pop())}; no frame shown`;
+        // A picture chosen now is ignored, and the message of the end stays.
+        await withPictureFiles([{ name: 'Rear.tga', bytes: plainPicture(8, magenta) }],
+                               async (paths) => (await page.$('#pictures')).uploadFile(...paths));
+        await animationFrames(page, 5);
+        const after = await page.$eval('#message', (element) => element.textContent);
+        expect(after === message, `a picture chosen after the end made #message ${JSON.stringify(after)}`);
+        return `#message: ${JSON.stringify(message.trim().split('\n').pop())}; no frame shown; a picture chosen ` +
+               'after is ignored';
     });
 }
 
@@ -363,16 +371,21 @@ function plainPicture(side, [r, g, b]) {
     return tgaFile(2, side, side, 24, pixels);
 }
 
-// Writes each { name, bytes } into a folder of its own under root, for the
-// file chooser; their paths.
-function pictureFiles(root, files) {
-    return files.map((file, i) => {
-        const dir = path.join(root, String(i));
-        fs.mkdirSync(dir);
-        const name = path.join(dir, file.name);
-        fs.writeFileSync(name, file.bytes);
-        return name;
-    });
+// Calls use(paths) with each { name, bytes } written in a folder of its own
+// for the file chooser; the folders go afterwards.
+async function withPictureFiles(files, use) {
+    const root = fs.mkdtempSync(path.join(os.tmpdir(), 'tollmere-pictures-'));
+    try {
+        return await use(files.map((file, i) => {
+            const dir = path.join(root, String(i));
+            fs.mkdirSync(dir);
+            const name = path.join(dir, file.name);
+            fs.writeFileSync(name, file.bytes);
+            return name;
+        }));
+    } finally {
+        fs.rmSync(root, { recursive: true, force: true });
+    }
 }
 
 // How many pixels show this colour, within the tolerance.
@@ -399,19 +412,19 @@ function pictureState(page) {
     }));
 }
 
-// Chooses the files through the page's file input, as a person does, and
-// waits until the page has handled them and drawn a frame since.
-async function choosePictures(page, files) {
+// Chooses the files at these paths through the page's file input, as a
+// person does, and waits until the page has handled them and drawn a frame since.
+async function chooseFiles(page, paths) {
     const before = await page.evaluate(() => Module._tollmere_pictures_handled());
-    const root = fs.mkdtempSync(path.join(os.tmpdir(), 'tollmere-pictures-'));
-    try {
-        await (await page.$('#pictures')).uploadFile(...pictureFiles(root, files));
-        await page.waitForFunction((n) => Module._tollmere_pictures_handled() >= n, { timeout: frameTimeout },
-                                   before + files.length);
-    } finally {
-        fs.rmSync(root, { recursive: true, force: true });
-    }
+    await (await page.$('#pictures')).uploadFile(...paths);
+    await page.waitForFunction((n) => Module._tollmere_pictures_handled() >= n, { timeout: frameTimeout },
+                               before + paths.length)
+        .catch(() => expect(false, `${paths.length} files chosen, not all handled within ${frameTimeout / 1000} s`));
     await animationFrames(page, 3);
+}
+
+function choosePictures(page, files) {
+    return withPictureFiles(files, (paths) => chooseFiles(page, paths));
 }
 
 const sevenPictures = ['Rear.tga', 'Left.tga', 'Right.tga', 'Forward.tga', 'skyme.tga', 'brick.tga', 'sign.tga'];
@@ -568,6 +581,56 @@ async function checkLinkToView(browser, site) {
     });
 }
 
+// A picture of several of the picture reader's 1 MB pieces (1024 x 1024
+// at 32 bits, a band of colour to each piece) shows as its one-piece twin
+// at 256 x 256 does. Chosen three times over, it is read each time, and
+// neither the page's Workers nor its memory (WebAssembly's, and where the
+// browser tells, JavaScript's after a collection) grow from round to round.
+async function checkLargePicture(browser, site) {
+    const bands = [magenta, [0, 255, 0], [0, 0, 255], [255, 255, 0]]; // bottom to top
+    const banded = (side) => {
+        const pixels = Buffer.alloc(side * side * 4);
+        for (let row = 0; row < side; ++row) {
+            const [r, g, b] = bands[Math.floor((row * bands.length) / side)];
+            for (let i = row * side * 4; i < (row + 1) * side * 4; i += 4)
+                pixels.set([b, g, r, 255], i);
+        }
+        return tgaFile(2, side, side, 32, pixels);
+    };
+    return atStep(browser, site, 0, async (opened) => {
+        const { page } = opened;
+        const cdp = browser.protocol === 'cdp' ? await page.createCDPSession() : null;
+        const memory = async () => {
+            const wasm = await page.evaluate(() => Module.HEAPU8.length);
+            if (!cdp)
+                return { wasm, workers: 0 };
+            await cdp.send('HeapProfiler.collectGarbage');
+            return { wasm, workers: page.workers().length, heap: (await cdp.send('Runtime.getHeapUsage')).usedSize };
+        };
+        await choosePictures(page, [{ name: 'Rear.tga', bytes: banded(256) }]);
+        const twin = cropPicture(await canvasPicture(page), rearWall);
+        const rounds = await withPictureFiles([{ name: 'Rear.tga', bytes: banded(1024) }], async (paths) => {
+            const seen = [];
+            for (let round = 0; round < 3; ++round) {
+                await chooseFiles(page, paths);
+                seen.push(await memory());
+            }
+            return seen;
+        });
+        const shown = comparePictures(twin, cropPicture(await canvasPicture(page), rearWall));
+        expect(shown.percent < 2, `the large picture shows unlike its twin: ${describe(shown)}`);
+        expect(rounds.every((r) => r.workers === 0), `Workers left after each round: ${rounds.map((r) => r.workers)}`);
+        expect(rounds[2].wasm === rounds[1].wasm, `WebAssembly's memory grew: ${rounds.map((r) => r.wasm)} bytes`);
+        const heap = rounds.map((r) => r.heap);
+        expect(!cdp || heap[2] < heap[0] + 1e6, `JavaScript's heap grew: ${heap} bytes`);
+        expectNothingLeftBehind(await pictureState(page));
+        expectNoPageErrors(opened);
+        return `${shown.percent.toFixed(2)} % of the wall unlike the twin; three rounds: ` +
+               `memory ${rounds.map((r) => (r.wasm / 1e6).toFixed(1)).join(', ')} MB` +
+               (cdp ? `, heap ${heap.map((h) => (h / 1e6).toFixed(1)).join(', ')} MB, no Worker left` : '');
+    });
+}
+
 // The checks of pictures chosen and dropped and of the link to a view. In
 // the second browser only the reading of chosen files, which goes through
 // its own Worker and file APIs, to keep the gate quick.
@@ -575,9 +638,93 @@ function pictureAndLinkChecks(browser, site, { all = true } = {}) {
     return [
         ['a chosen picture shows on its wall', () => checkChosenPicture(browser, site)],
         ['refused files keep the old pictures and say why', () => checkRefusedPictures(browser, site)],
+        ['a picture of several MB shows right, read each time, in flat memory', () => checkLargePicture(browser, site)],
         ...(all ? [['a dropped picture shows on its wall', () => checkDroppedPicture(browser, site)],
                    ['a stopped camera links to its view', () => checkLinkToView(browser, site)]] : []),
     ];
+}
+
+// ---- the site: its folder, its manifest and icons, its life offline
+
+// What the folder holds: the page's files and nothing else.
+const siteFiles = ['icon-192.png', 'icon-32.png', 'icon-maskable.png', 'index.html', 'manifest.webmanifest', 'sw.js',
+                   'tollmere.css', 'tollmere.js.gz', 'tollmere.wasm.gz', 'tollmere_loader.js',
+                   'tollmere_picture_reader.js', 'tollmere_picture_reader.wasm',
+                   ...sevenPictures.map((name) => `data/${name}.gz`)].sort();
+
+// The folder holds those files alone, and none of them, inflated where
+// compressed, names the repository's or the build's paths.
+function checkSiteFolder() {
+    const listed = fs.readdirSync(options.site, { recursive: true })
+        .filter((name) => fs.statSync(path.join(options.site, name)).isFile()).sort();
+    expect(JSON.stringify(listed) === JSON.stringify(siteFiles), `the site holds ${listed.join(', ')}`);
+    const repository = path.resolve(options.site, '..', '..');
+    for (const name of listed) {
+        const bytes = fs.readFileSync(path.join(options.site, name));
+        const text = (name.endsWith('.gz') ? zlib.gunzipSync(bytes) : bytes).toString('latin1');
+        expect(!text.includes(repository), `${name} names ${repository}`);
+    }
+    return `${listed.length} files, the page's alone; none names ${repository}`;
+}
+
+// The manifest makes the page installable (name, standalone display, theme
+// colour, an icon and a maskable one), each icon the scene at its stated
+// size; the tab's icon and a description for link previews are there too.
+async function checkManifest(browser, site) {
+    return atStep(browser, site, 0, async (opened) => {
+        const head = await opened.page.evaluate(() => ({
+            manifest: document.querySelector('link[rel=manifest]')?.href,
+            icon: document.querySelector('link[rel=icon]')?.href,
+            description: document.querySelector('meta[name=description]')?.content,
+        }));
+        const manifest = await (await fetch(head.manifest)).json();
+        expect(manifest.name === 'Tollmere' && manifest.display === 'standalone' &&
+               /^#[0-9a-f]{6}$/.test(manifest.theme_color), `the manifest says ${JSON.stringify(manifest)}`);
+        expect(manifest.icons.some((icon) => icon.purpose === 'maskable'), 'the manifest has no maskable icon');
+        expect(/^Tollmere: .{20,200}$/.test(head.description ?? ''), `the description is ${head.description}`);
+        const icons = [...manifest.icons.map((icon) => ({ ...icon, src: new URL(icon.src, head.manifest).href })),
+                       { src: head.icon, sizes: '32x32' }];
+        for (const icon of icons) {
+            const answer = await fetch(icon.src);
+            expect(answer.ok, `${icon.src} answers ${answer.status}`);
+            const picture = PNG.sync.read(Buffer.from(await answer.arrayBuffer()));
+            expect(`${picture.width}x${picture.height}` === icon.sizes,
+                   `${icon.src} is ${picture.width} x ${picture.height}, not ${icon.sizes}`);
+            expect(coloursIn(picture).size >= 16, `${icon.src} is not a picture of the scene`);
+        }
+        expectNoPageErrors(opened);
+        return `${manifest.icons.length} icons in the manifest and the tab's, each the scene at its size`;
+    });
+}
+
+// After one visit, with the server gone (a server of its own, stopped), a
+// reload draws the same scene from what the service worker kept.
+async function checkOffline(browser) {
+    const server = await serveSite(options.site);
+    const site = `http://127.0.0.1:${server.address().port}`;
+    const stop = () => {
+        server.close();
+        server.closeAllConnections();
+    };
+    try {
+        return await atStep(browser, site, 0, async (opened) => {
+            const { page } = opened;
+            await page.waitForFunction(async () => (await navigator.serviceWorker.getRegistration())?.active?.state ===
+                                                   'activated', { timeout: frameTimeout })
+                .catch(() => expect(false, `no service worker took the page within ${frameTimeout / 1000} s`));
+            const online = await canvasPicture(page);
+            stop();
+            expect(await fetch(`${site}/`).then(() => false, () => true), 'the stopped server still answers');
+            await page.reload({ waitUntil: 'load' });
+            await firstFrameShown(opened);
+            const offline = comparePictures(online, await canvasPicture(page));
+            expect(offline.off === 0, `offline, the reload shows another picture: ${describe(offline)}`);
+            expectNoPageErrors(opened);
+            return 'with the server gone, a reload draws the same scene';
+        });
+    } finally {
+        stop();
+    }
 }
 
 // ---- the run
@@ -656,6 +803,9 @@ async function main() {
             ['no GL error over 40 frames', () => checkNoGlErrors(browser, site)],
             ['a missing picture shows its message', () => checkMissingPicture(browser, site)],
             ...pictureAndLinkChecks(browser, site),
+            ['the site holds the page alone', () => checkSiteFolder()],
+            ['the manifest and icons make it installable', () => checkManifest(browser, site)],
+            ['a reload without the server draws the scene', () => checkOffline(browser)],
         ], results);
         await inBrowser(firefox, firefoxLaunching, (browser) => [
             ...viewChecks(browser, site, firefox),
@@ -663,6 +813,7 @@ async function main() {
             ['no GL error over 40 frames', () => checkNoGlErrors(browser, site)],
             ['a missing picture shows its message', () => checkMissingPicture(browser, site)],
             ...pictureAndLinkChecks(browser, site, { all: false }),
+            ['a reload without the server draws the scene', () => checkOffline(browser)],
         ], results);
     } finally {
         server.close();

@@ -117,31 +117,33 @@ async function notedFrames(page, n) {
     return page.evaluate(() => window.tollmereBench);
 }
 
-// Ms from opening the page to the end of its first frame, over several openings.
+// The first frame in a browser context of its own (cache and service
+// worker empty), `throttling` as openNoted takes it: its ms from opening the
+// page, and the bytes on the wire before it.
+async function freshFirstFrame(browser, site, throttling) {
+    const context = await browser.createBrowserContext();
+    try {
+        const page = await openNoted(context, `${site}/`, throttling);
+        const ms = (await notedFrames(page, 1)).ends[0];
+        return { ms, bytes: await page.evaluate(bytesBeforeFirstFrame) };
+    } finally {
+        await context.close();
+    }
+}
+
+// Ms to the first frame over several openings, as it is.
 async function firstFrames(browser, site) {
     const times = [];
-    for (let i = 0; i < openings; ++i) {
-        const page = await openNoted(browser, `${site}/`);
-        times.push((await notedFrames(page, 1)).ends[0]);
-        await page.close();
-    }
+    for (let i = 0; i < openings; ++i)
+        times.push((await freshFirstFrame(browser, site)).ms);
     return times;
 }
 
-// The first frame on a phone's profile, each time in a context of its own
-// (cache, service worker and all empty): ms and bytes on the wire.
+// The median opening on a phone's profile: ms and bytes on the wire.
 async function phoneFirstFrames(browser, site) {
     const runs = [];
-    for (let i = 0; i < phoneOpenings; ++i) {
-        const context = await browser.createBrowserContext();
-        try {
-            const page = await openNoted(context, `${site}/`, { slowdown: phoneSlowdown, network: phoneNetwork });
-            const ms = (await notedFrames(page, 1)).ends[0];
-            runs.push({ ms, bytes: await page.evaluate(bytesBeforeFirstFrame) });
-        } finally {
-            await context.close();
-        }
-    }
+    for (let i = 0; i < phoneOpenings; ++i)
+        runs.push(await freshFirstFrame(browser, site, { slowdown: phoneSlowdown, network: phoneNetwork }));
     return runs.sort((a, b) => a.ms - b.ms)[Math.floor(runs.length / 2)];
 }
 

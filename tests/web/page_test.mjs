@@ -653,24 +653,20 @@ const siteFiles = ['icon-192.png', 'icon-32.png', 'icon-maskable.png', 'index.ht
                    ...sevenPictures.map((name) => `data/${name}.gz`)].sort();
 
 // The folder holds those files alone, and none of them, inflated where
-// compressed, names the repository's or the build's paths.
-function checkSiteFolder() {
+// compressed, names the repository's path. Its manifest makes the page
+// installable (name, standalone display, theme colour, a maskable icon),
+// each icon, the tab's too, the scene at its stated size; and a description
+// for link previews.
+async function checkSite(browser, site) {
     const listed = fs.readdirSync(options.site, { recursive: true })
         .filter((name) => fs.statSync(path.join(options.site, name)).isFile()).sort();
     expect(JSON.stringify(listed) === JSON.stringify(siteFiles), `the site holds ${listed.join(', ')}`);
     const repository = path.resolve(options.site, '..', '..');
     for (const name of listed) {
         const bytes = fs.readFileSync(path.join(options.site, name));
-        const text = (name.endsWith('.gz') ? zlib.gunzipSync(bytes) : bytes).toString('latin1');
-        expect(!text.includes(repository), `${name} names ${repository}`);
+        expect(!(name.endsWith('.gz') ? zlib.gunzipSync(bytes) : bytes).includes(repository),
+               `${name} names ${repository}`);
     }
-    return `${listed.length} files, the page's alone; none names ${repository}`;
-}
-
-// The manifest makes the page installable (name, standalone display, theme
-// colour, an icon and a maskable one), each icon the scene at its stated
-// size; the tab's icon and a description for link previews are there too.
-async function checkManifest(browser, site) {
     return atStep(browser, site, 0, async (opened) => {
         const head = await opened.page.evaluate(() => ({
             manifest: document.querySelector('link[rel=manifest]')?.href,
@@ -679,21 +675,19 @@ async function checkManifest(browser, site) {
         }));
         const manifest = await (await fetch(head.manifest)).json();
         expect(manifest.name === 'Tollmere' && manifest.display === 'standalone' &&
-               /^#[0-9a-f]{6}$/.test(manifest.theme_color), `the manifest says ${JSON.stringify(manifest)}`);
-        expect(manifest.icons.some((icon) => icon.purpose === 'maskable'), 'the manifest has no maskable icon');
+               /^#[0-9a-f]{6}$/.test(manifest.theme_color) && manifest.icons.some((i) => i.purpose === 'maskable'),
+               `the manifest says ${JSON.stringify(manifest)}`);
         expect(/^Tollmere: .{20,200}$/.test(head.description ?? ''), `the description is ${head.description}`);
-        const icons = [...manifest.icons.map((icon) => ({ ...icon, src: new URL(icon.src, head.manifest).href })),
-                       { src: head.icon, sizes: '32x32' }];
-        for (const icon of icons) {
-            const answer = await fetch(icon.src);
+        for (const icon of [...manifest.icons, { src: head.icon, sizes: '32x32' }]) {
+            const answer = await fetch(new URL(icon.src, head.manifest));
             expect(answer.ok, `${icon.src} answers ${answer.status}`);
             const picture = PNG.sync.read(Buffer.from(await answer.arrayBuffer()));
-            expect(`${picture.width}x${picture.height}` === icon.sizes,
-                   `${icon.src} is ${picture.width} x ${picture.height}, not ${icon.sizes}`);
-            expect(coloursIn(picture).size >= 16, `${icon.src} is not a picture of the scene`);
+            expect(`${picture.width}x${picture.height}` === icon.sizes && coloursIn(picture).size >= 16,
+                   `${icon.src} is ${picture.width} x ${picture.height}, not the scene at ${icon.sizes}`);
         }
         expectNoPageErrors(opened);
-        return `${manifest.icons.length} icons in the manifest and the tab's, each the scene at its size`;
+        return `${listed.length} files, the page's alone, none naming ${repository}; ` +
+               `${manifest.icons.length} icons in the manifest and the tab's, each the scene at its size`;
     });
 }
 
@@ -803,8 +797,7 @@ async function main() {
             ['no GL error over 40 frames', () => checkNoGlErrors(browser, site)],
             ['a missing picture shows its message', () => checkMissingPicture(browser, site)],
             ...pictureAndLinkChecks(browser, site),
-            ['the site holds the page alone', () => checkSiteFolder()],
-            ['the manifest and icons make it installable', () => checkManifest(browser, site)],
+            ['the site holds the page alone, and its manifest and icons install it', () => checkSite(browser, site)],
             ['a reload without the server draws the scene', () => checkOffline(browser)],
         ], results);
         await inBrowser(firefox, firefoxLaunching, (browser) => [

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: MIT
-// The page's first script, small and plain. It sets off at once every fetch
-// the first frame needs, so that they cross the network side by side: the
-// program's script and module and the pictures (named by the build, above),
-// all kept gzip-compressed in the site, since a plain static server
-// compresses nothing. The program's script then runs as inline code, which
-// the page's policy lets in by its digest alone (filled in by the build).
+// The page's first script, put inline by the build. It sets off at once
+// every fetch the first frame needs, so that they cross the network side by
+// side: the program's script and module and the pictures (named by the
+// build, above), all kept gzip-compressed in the site, since a plain static
+// server compresses nothing. The program's script then runs as inline code,
+// which the page's policy lets in by its digest alone, as it does this one.
 var tollmereFetches = {};
 
 // The bytes at path, inflated, or null when the server has not the file. A

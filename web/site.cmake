@@ -19,22 +19,22 @@ foreach(name tollmere.css manifest.webmanifest)
   list(APPEND site_files ${site}/${name})
 endforeach()
 
-# The page, its policy letting in the program's script by that script's digest.
+# The page's first script: the picture names, then what fetches the rest.
+set(loader ${CMAKE_BINARY_DIR}/tollmere_loader.js)
+add_custom_command(OUTPUT ${loader}
+                   COMMAND sh -c "cat \"$1\" \"$2\" >\"$3\"" sh ${CMAKE_BINARY_DIR}/page_pictures.js
+                           ${CMAKE_CURRENT_SOURCE_DIR}/page_loader.js ${loader}
+                   DEPENDS ${CMAKE_BINARY_DIR}/page_pictures.js ${CMAKE_CURRENT_SOURCE_DIR}/page_loader.js VERBATIM)
+
+# The page with that script inline, its policy letting in both scripts by their digests.
 add_custom_command(OUTPUT ${site}/index.html
                    COMMAND ${CMAKE_COMMAND} -D page=${CMAKE_CURRENT_SOURCE_DIR}/index.html
-                           -D script=${CMAKE_BINARY_DIR}/tollmere.js -D out=${site}/index.html
+                           -D script=${CMAKE_BINARY_DIR}/tollmere.js -D loader=${loader} -D out=${site}/index.html
                            -P ${CMAKE_CURRENT_SOURCE_DIR}/site_page.cmake
-                   DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/index.html ${CMAKE_CURRENT_SOURCE_DIR}/site_page.cmake tollmere
+                   DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/index.html ${CMAKE_CURRENT_SOURCE_DIR}/site_page.cmake ${loader}
+                           tollmere
                    VERBATIM)
 list(APPEND site_files ${site}/index.html)
-
-# The page's first script: the picture names, then what fetches the rest.
-add_custom_command(OUTPUT ${site}/tollmere_loader.js
-                   COMMAND ${CMAKE_COMMAND} -E make_directory ${site}
-                   COMMAND sh -c "cat \"$1\" \"$2\" >\"$3\"" sh ${CMAKE_BINARY_DIR}/page_pictures.js
-                           ${CMAKE_CURRENT_SOURCE_DIR}/page_loader.js ${site}/tollmere_loader.js
-                   DEPENDS ${CMAKE_BINARY_DIR}/page_pictures.js ${CMAKE_CURRENT_SOURCE_DIR}/page_loader.js VERBATIM)
-list(APPEND site_files ${site}/tollmere_loader.js)
 
 # gzip_to_site(FROM NAME DEPENDS...): site/NAME, FROM compressed.
 macro(gzip_to_site from name)

@@ -648,7 +648,7 @@ function pictureAndLinkChecks(browser, site, { all = true } = {}) {
 
 // What the folder holds: the page's files and nothing else.
 const siteFiles = ['icon-192.png', 'icon-32.png', 'icon-maskable.png', 'index.html', 'manifest.webmanifest', 'sw.js',
-                   'tollmere.css', 'tollmere.js.gz', 'tollmere.wasm.gz', 'tollmere_loader.js',
+                   'tollmere.css', 'tollmere.js.gz', 'tollmere.wasm.gz',
                    'tollmere_picture_reader.js', 'tollmere_picture_reader.wasm',
                    ...sevenPictures.map((name) => `data/${name}.gz`)].sort();
 

@@ -125,7 +125,7 @@ int placeKeptPicture(const std::string& name, const char* path, const std::strin
                      std::string* message)
 {
     const std::string saved = pictureDir + "/" + name;
-    // The old one removed first, as in takeChosenPicture.
+    // The old one removed first: emscripten keeps a file renamed over, and its bytes.
     if (!mayReadPicture(name, message) || (std::remove(saved.c_str()) != 0 && errno != ENOENT)
         || std::rename(path, saved.c_str()) != 0) {
         if (message->empty())

@@ -2,10 +2,13 @@
 // page_bench: the browser version against the desktop viewer on the same
 // machine, both on software renderers: frames per second over an orbit in
 // headless Chromium (WebGL2 on SwiftShader) and in build/tollmere-bench
-// (Xvfb, llvmpipe), run one after the other; the time from opening the page
-// to its first frame; and the bytes of everything the page loads, plain and
-// gzipped. Prints a table and one JSON line (scripts/bench --web runs it).
-//   node bench/page_bench.mjs --site build-web --desktop build/tollmere-bench [--frames N]
+// (Xvfb, llvmpipe), run one after the other, and again with the processor 4
+// times slower; the main thread's work per frame; the time from opening the
+// page to its first frame, as it is and on a phone's profile (Lighthouse's
+// mobile throttling, cache empty) with the bytes on the wire before it; and
+// the bytes of the site's files. Prints a table and one JSON line
+// (scripts/bench --web runs it).
+//   node bench/page_bench.mjs --site build-web/site --desktop build/tollmere-bench [--frames N]
 //
 // The page counts its frames shown; a wrapper round requestAnimationFrame,
 // put in before the page's own script, notes the time at the end of each
@@ -23,7 +26,7 @@ import { launchChromium, serveSite } from '../tests/web/browsers.mjs';
 
 const { values: options } = parseArgs({
     options: {
-        site: { type: 'string', default: 'build-web' },
+        site: { type: 'string', default: 'build-web/site' },
         desktop: { type: 'string', default: 'build/tollmere-bench' },
         frames: { type: 'string', default: '300' },
     },
@@ -36,6 +39,7 @@ if (!/^[0-9]+$/.test(options.frames) || frames < 10 || frames > 100000) {
 }
 const warmUpFrames = 30;  // shown after the click and before the count starts
 const openings = 5;       // the page is opened this many times for its first frame
+const phoneOpenings = 3;  // and this many times on a phone's profile
 const timeoutMs = 120000; // for the whole orbit to be drawn
 let loadBefore = 0;       // the machine's load average over the last minute, when the run began
 
@@ -70,6 +74,20 @@ function noteFrames() {
     });
 }
 
+// Lighthouse's mobile profile, as Chrome's DevTools apply it: a 150 ms round
+// trip, 1.6 Mbit/s down, 750 kbit/s up, the processor 4 times slower.
+const phoneNetwork = { offline: false, latency: 150, downloadThroughput: 1.6e6 / 8, uploadThroughput: 750e3 / 8 };
+const phoneSlowdown = 4;
+
+// Bytes that crossed the wire for the page (headers included) up to its
+// first frame: the resources the page had in by then, as it timed them.
+function bytesBeforeFirstFrame() {
+    const end = window.tollmereBench.ends[0];
+    return performance.getEntriesByType('navigation').concat(performance.getEntriesByType('resource'))
+        .filter((entry) => entry.responseEnd <= end)
+        .reduce((sum, entry) => sum + entry.transferSize, 0);
+}
+
 function median(values) {
     return percentile(values, 0.5);
 }
@@ -79,10 +97,17 @@ function percentile(values, p) {
     return sorted.length ? sorted[Math.round(p * (sorted.length - 1))] : NaN;
 }
 
-async function openNoted(browser, address) {
+// A page with its frames noted; `slowdown` and `network` throttle it first.
+async function openNoted(browser, address, { slowdown = 1, network } = {}) {
     const page = await browser.newPage();
     await page.evaluateOnNewDocument(noteFrames);
-    await page.goto(address, { waitUntil: 'load' });
+    const session = await page.createCDPSession();
+    await session.send('Emulation.setCPUThrottlingRate', { rate: slowdown });
+    if (network) {
+        await session.send('Network.enable');
+        await session.send('Network.emulateNetworkConditions', network);
+    }
+    await page.goto(address, { waitUntil: 'load', timeout: timeoutMs });
     return page;
 }
 
@@ -92,20 +117,40 @@ async function notedFrames(page, n) {
     return page.evaluate(() => window.tollmereBench);
 }
 
-// Ms from opening the page to the end of its first frame, over several openings.
+// The first frame in a browser context of its own (cache and service
+// worker empty), `throttling` as openNoted takes it: its ms from opening the
+// page, and the bytes on the wire before it.
+async function freshFirstFrame(browser, site, throttling) {
+    const context = await browser.createBrowserContext();
+    try {
+        const page = await openNoted(context, `${site}/`, throttling);
+        const ms = (await notedFrames(page, 1)).ends[0];
+        return { ms, bytes: await page.evaluate(bytesBeforeFirstFrame) };
+    } finally {
+        await context.close();
+    }
+}
+
+// Ms to the first frame over several openings, as it is.
 async function firstFrames(browser, site) {
     const times = [];
-    for (let i = 0; i < openings; ++i) {
-        const page = await openNoted(browser, `${site}/`);
-        times.push((await notedFrames(page, 1)).ends[0]);
-        await page.close();
-    }
+    for (let i = 0; i < openings; ++i)
+        times.push((await freshFirstFrame(browser, site)).ms);
     return times;
 }
 
-// The orbit after a real left click: FRAMES frames after the warm-up.
-async function orbit(browser, site) {
-    const page = await openNoted(browser, `${site}/`);
+// The median opening on a phone's profile: ms and bytes on the wire.
+async function phoneFirstFrames(browser, site) {
+    const runs = [];
+    for (let i = 0; i < phoneOpenings; ++i)
+        runs.push(await freshFirstFrame(browser, site, { slowdown: phoneSlowdown, network: phoneNetwork }));
+    return runs.sort((a, b) => a.ms - b.ms)[Math.floor(runs.length / 2)];
+}
+
+// The orbit after a real left click: FRAMES frames after the warm-up, the
+// processor `slowdown` times slower.
+async function orbit(browser, site, slowdown = 1) {
+    const page = await openNoted(browser, `${site}/`, { slowdown });
     try {
         await notedFrames(page, 1);
         const box = await (await page.$('#canvas')).boundingBox();
@@ -127,25 +172,19 @@ async function orbit(browser, site) {
     }
 }
 
-// The files of the page: index.html, its script and module, the picture
-// reader's (fetched when a picture is chosen), the default pictures.
+// The site's files as they are published (the pictures and the program
+// compressed already), and gzipped by a server that compresses.
 function pageBytes(site) {
-    const files = ['index.html', 'tollmere.js', 'tollmere.wasm',
-                   'tollmere_picture_reader.js', 'tollmere_picture_reader.wasm',
-                   ...fs.readdirSync(path.join(site, 'data')).filter((f) => f.endsWith('.tga')).sort()
-                       .map((f) => `data/${f}`)];
-    let bytes = 0, gzipped = 0, pictures = 0, picturesGzipped = 0;
+    const files = fs.readdirSync(site, { recursive: true }).filter((f) => fs.statSync(path.join(site, f)).isFile());
+    let bytes = 0, gzipped = 0, pictures = 0;
     for (const file of files) {
         const content = fs.readFileSync(path.join(site, file));
-        const packed = zlib.gzipSync(content, { level: 9 }).length;
         bytes += content.length;
-        gzipped += packed;
-        if (file.startsWith('data/')) {
+        gzipped += file.endsWith('.gz') ? content.length : zlib.gzipSync(content, { level: 9 }).length;
+        if (file.startsWith('data/'))
             pictures += content.length;
-            picturesGzipped += packed;
-        }
     }
-    return { files: files.length, bytes, gzipped, pictures, picturesGzipped };
+    return { files: files.length, bytes, gzipped, pictures };
 }
 
 // The desktop viewer's benchmark, run alone; its JSON line is its last.
@@ -167,7 +206,9 @@ async function pageRun() {
     const launched = await launchChromium(uncapped);
     try {
         const first = await firstFrames(launched.browser, site);
-        return { name: launched.name, first, ...(await orbit(launched.browser, site)) };
+        const phone = await phoneFirstFrames(launched.browser, site);
+        const slowed = await orbit(launched.browser, site, phoneSlowdown);
+        return { name: launched.name, first, phone, slowed, ...(await orbit(launched.browser, site)) };
     } finally {
         await launched.close();
         server.close();
@@ -190,18 +231,23 @@ function printTable(page, desktop, size) {
     console.log(`|${'-'.repeat(44)}|${'-'.repeat(15)}|${'-'.repeat(15)}|`);
     row('frames counted', frames, frames);
     row('frames per second', fixed(page.fps, 1), fixed(desktop.fps, 1));
+    row(`frames per second, CPU ${phoneSlowdown} times slower`, fixed(page.slowed.fps, 1), '');
     row('median ms per frame (page: frame to frame)', fixed(page.medianMs, 2), fixed(desktop.median_ms, 2));
     row('95th percentile ms per frame', fixed(page.p95Ms, 2), fixed(desktop.p95_ms, 2));
     row('median ms in the page\'s frame callback', fixed(page.callbackMs, 2), '');
+    row(`the same, CPU ${phoneSlowdown} times slower`, fixed(page.slowed.callbackMs, 2), '');
     row('orbit steps per frame', fixed(page.stepsPerFrame, 2), '1.00');
     row(`ms to the first frame (median of ${openings})`, fixed(median(page.first), 0),
         fixed(desktop.first_frame_ms, 0));
     row(`ms to the first frame (slowest of ${openings})`, fixed(Math.max(...page.first), 0), '');
-    row(`bytes of the page (${size.files} files)`, size.bytes, '');
-    row('bytes of the page, gzipped', size.gzipped, '');
-    row('of which the seven pictures, gzipped', size.picturesGzipped, '');
+    row(`ms to the first frame, phone (median of ${phoneOpenings})`, fixed(page.phone.ms, 0), '');
+    row('bytes on the wire before it, phone', page.phone.bytes, '');
+    row(`bytes of the site (${size.files} files)`, size.bytes, '');
+    row('the same, with the rest gzipped too', size.gzipped, '');
+    row('of which the seven pictures (gzipped)', size.pictures, '');
     console.log(`\npage / desktop, frames per second: ${fixed(page.fps / desktop.fps, 2)}; ` +
-                `page ${kb(size.gzipped)} kB gzipped (${kb(size.bytes)} kB plain)`);
+                `processor ${phoneSlowdown} times slower / unthrottled: ${fixed(page.slowed.fps / page.fps, 2)}; ` +
+                `phone's first frame ${fixed(page.phone.ms, 0)} ms after ${kb(page.phone.bytes)} kB on the wire`);
 }
 
 function jsonLine(page, desktop, size) {
@@ -212,7 +258,9 @@ function jsonLine(page, desktop, size) {
             fps: round(page.fps, 1), median_ms: round(page.medianMs, 2), p95_ms: round(page.p95Ms, 2),
             callback_ms: round(page.callbackMs, 2), steps_per_frame: round(page.stepsPerFrame, 2),
             first_frame_ms: round(median(page.first), 0), first_frame_ms_all: page.first.map((t) => round(t, 0)),
-            bytes: size.bytes, gzipped_bytes: size.gzipped, pictures_gzipped_bytes: size.picturesGzipped,
+            bytes: size.bytes, gzipped_bytes: size.gzipped, pictures_gzipped_bytes: size.pictures,
+            slowed_fps: round(page.slowed.fps, 1), slowed_callback_ms: round(page.slowed.callbackMs, 2),
+            phone_first_frame_ms: round(page.phone.ms, 0), phone_wire_bytes: page.phone.bytes,
         },
         load_average: round(loadBefore, 1),
         desktop: { fps: desktop.fps, median_ms: desktop.median_ms, p95_ms: desktop.p95_ms,

@@ -154,6 +154,33 @@ TEST(PagePictures, RefusedFileSaysWhyAndLeavesThePictureThereWas)
         << message;
 }
 
+// What the picture reader kept takes its surface's place as it is, unread;
+// a wrong name or a folder that is not there leaves nothing behind.
+TEST(PagePictures, KeptPictureTakesItsPlaceUnread)
+{
+    const std::string dir = pictureDir();
+    const Bytes kept      = encodeTga(3, 2, 3, testPicture(3, 2, 3));
+    const struct {
+        const char* name;
+        std::string dir;
+        int surface;
+        const char* says;
+    } cases[] = {
+        { "Left.tga", dir, 1, "" },
+        { "left.tga", dir, -1, "tollmere: left.tga: not the name of a picture the page shows" },
+        { "Left.tga", dir + "/none", -1, "tollmere: Left.tga: cannot be kept (No such file or directory)" },
+    };
+    for (const auto& c : cases) {
+        const std::string path = dir + "/kept.tga";
+        ASSERT_TRUE(writeFile(path, kept));
+        std::string message;
+        EXPECT_EQ(placeKeptPicture(c.name, path.c_str(), c.dir, &message), c.surface) << c.says;
+        EXPECT_EQ(message.rfind(c.says, 0), 0u) << message;
+        EXPECT_EQ(fileBytes(path), Bytes()) << c.says << ": the kept file is left";
+    }
+    EXPECT_TRUE(fileBytes(dir + "/Left.tga") == kept);
+}
+
 // No side longer than the GL's textures take, as makeTexture reads.
 TEST(PagePictures, LimitsFollowTheLargestTexture)
 {

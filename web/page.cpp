@@ -41,11 +41,6 @@ int maxTextureSize()
     return size;
 }
 
-TgaLimits textureLimits()
-{
-    return pagePictureLimits(maxTextureSize());
-}
-
 unsigned orbitSteps()
 {
     return static_cast<unsigned>(stepsFromAddress) + idleCalls;
@@ -122,12 +117,12 @@ EMSCRIPTEN_KEEPALIVE int tollmere_max_texture_size()
     return maxTextureSize();
 }
 
-// The chosen file's bytes at path, which goes once read.
+// The picture as the picture reader's Worker read and kept it, at path,
+// which goes: makeTexture reads it next, and nothing before.
 EMSCRIPTEN_KEEPALIVE void tollmere_take_picture(const char* name, const char* path)
 {
     std::string message;
-    const int surface = takeChosenPicture(name, path, textureLimits(), scenePictureDir, &message);
-    std::remove(path);
+    const int surface = placeKeptPicture(name, path, scenePictureDir, &message);
     ++picturesHandled;
     if (surface < 0)
         std::fprintf(stderr, "%s\n", message.c_str());

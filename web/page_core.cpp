@@ -120,3 +120,18 @@ int takeChosenPicture(const std::string& name, const char* path, const TgaLimits
     }
     return pictureIndex(name);
 }
+
+int placeKeptPicture(const std::string& name, const char* path, const std::string& pictureDir,
+                     std::string* message)
+{
+    const std::string saved = pictureDir + "/" + name;
+    // The old one removed first: emscripten keeps a file renamed over, and its bytes.
+    if (!mayReadPicture(name, message) || (std::remove(saved.c_str()) != 0 && errno != ENOENT)
+        || std::rename(path, saved.c_str()) != 0) {
+        if (message->empty())
+            *message = refusal(name, std::string("cannot be kept (") + std::strerror(errno) + ")");
+        std::remove(path);
+        return -1;
+    }
+    return pictureIndex(name);
+}

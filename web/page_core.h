@@ -40,3 +40,9 @@ bool mayReadPicture(const std::string& name, std::string* message);
 // and message says why, naming the file as the desktop's viewer would.
 int takeChosenPicture(const std::string& name, const char* path, const TgaLimits& limits,
                       const std::string& pictureDir, std::string* message);
+
+// A picture the picture reader has read and kept (takeChosenPicture in its
+// Worker), at path, put in its place as pictureDir/name without reading it
+// again: the surface's index, or -1 and why in message. path goes either way.
+int placeKeptPicture(const std::string& name, const char* path, const std::string& pictureDir,
+                     std::string* message);

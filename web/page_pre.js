@@ -1,24 +1,36 @@
 // SPDX-License-Identifier: MIT
-// Runs before the viewer's main: fetches the seven pictures into data/ of
-// the virtual file system (a picture the server does not give is simply not
-// there, and the viewer's own reader says so), routes the viewer's output to
-// the console and to the page, and keeps the context menu off the canvas.
+// Runs before the viewer's main, after page_loader.js has set off the
+// fetches: puts the pictures into data/ of the virtual file system (a
+// picture the server does not give is simply not there, and the viewer's
+// own reader says so), routes the viewer's output to the console and to the
+// page, and keeps the context menu off the canvas.
 Module['tollmereEnded'] = false;
+
+Module['instantiateWasm'] = function (imports, receive) {
+  tollmereTake('tollmere.wasm.gz').then(function (bytes) {
+    if (!bytes)
+      throw new Error('tollmere.wasm.gz is not on the server');
+    return WebAssembly.instantiate(bytes, imports);
+  }).then(function (made) {
+    receive(made.instance, made.module);
+  }, function (error) {
+    Module['printErr']('tollmere: the program cannot be loaded (' + error.message + ')');
+  });
+  return {};
+};
 
 Module['preRun'] = (Module['preRun'] || []).concat(function () {
   FS.mkdir('/data');
-  var names = ['Rear', 'Left', 'Right', 'Forward', 'skyme', 'brick', 'sign'];
   var loaded = 0;
-  tollmereShowLoading(loaded, names.length);
-  names.forEach(function (name) {
-    var path = 'data/' + name + '.tga';
+  tollmereShowLoading(loaded, tollmerePictures.length);
+  tollmerePictures.forEach(function (name) {
+    var path = 'data/' + name;
     addRunDependency(path);
-    fetch(path)
-      .then(function (response) { return response.ok ? response.arrayBuffer() : null; })
+    tollmereTake(path + '.gz')
       .then(function (bytes) { if (bytes) FS.writeFile('/' + path, new Uint8Array(bytes)); },
             function () {})
       .then(function () {
-        tollmereShowLoading(++loaded, names.length);
+        tollmereShowLoading(++loaded, tollmerePictures.length);
         removeRunDependency(path);
       });
   });
@@ -31,6 +43,13 @@ function tollmereShowLoading(loaded, total) {
   notice.textContent = 'Loading the pictures: ' + loaded + ' of ' + total;
   notice.hidden = loaded >= total;
 }
+
+// The page's files kept for a reload without the network (sw.js), asked
+// for once the program and the pictures are in, so as not to slow them.
+Module['onRuntimeInitialized'] = function () {
+  if ('serviceWorker' in navigator)
+    navigator.serviceWorker.register('sw.js').catch(function () {});
+};
 
 function tollmereShow(line) {
   var message = document.getElementById('message');

@@ -23,6 +23,7 @@ const contentTypes = {
     '.wasm': 'application/wasm',
     '.png': 'image/png',
     '.tga': 'application/octet-stream',
+    '.webmanifest': 'application/manifest+json',
 };
 
 // Serves the folder `site` on a free port of 127.0.0.1 (so that a person's
@@ -303,6 +304,10 @@ class WebDriverPage {
 
     goto(address) {
         return this.driver.get(address);
+    }
+
+    reload() {
+        return this.driver.navigate().refresh();
     }
 
     // W3C WebDriver waits for a promise the script returns.

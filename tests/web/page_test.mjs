@@ -15,6 +15,7 @@ import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
 import { parseArgs } from 'node:util';
+import zlib from 'node:zlib';
 import { PNG } from 'pngjs';
 
 import { launchChromium, launchFirefox, launchWebKit, serveSite } from './browsers.mjs';
@@ -41,9 +42,11 @@ const viewSteps = [0, 20, 45, 130];
 const canvasSize = 500;
 const frameTimeout = 30000; // ms for the page to draw what is waited for
 
-// Under this prefix the site is served without this picture (HTTP 404).
+// Under this prefix the site is served without this picture (HTTP 404);
+// the site keeps it compressed.
 const withoutSignPrefix = '/without-sign';
 const missingPicture = 'data/sign.tga';
+const missingFile = `${missingPicture}.gz`;
 
 // ---- pictures
 
@@ -105,18 +108,28 @@ function coloursIn(picture, limit = 16) {
 
 const viewName = (steps) => `view-${String(steps).padStart(3, '0')}`;
 
-// A tab with the page at `address`, its console and uncaught errors kept.
+// Runs in the page before its own script: each breach of its
+// Content-Security-Policy goes to the console, where the checks look.
+function reportViolations() {
+    document.addEventListener('securitypolicyviolation', (event) => console.log(
+        `policy violation: ${event.effectiveDirective} refused ${event.blockedURI || 'inline'} (${event.sourceFile}:${event.lineNumber})`));
+}
+
+// A tab with the page at `address`, its console, uncaught errors and
+// requests answered 404 kept.
 async function openPage(browser, address, viewport) {
     const page = await browser.newPage();
     if (viewport)
         await page.setViewport(viewport);
-    const consoleLines = [], errors = [], requests = [];
+    const consoleLines = [], errors = [], requests = [], notFound = [];
     page.on('console', (message) => consoleLines.push(message.text()));
     page.on('pageerror', (error) => errors.push(String(error.message ?? error)));
     page.on('request', (request) => requests.push(request.url()));
+    page.on('response', (response) => response.status() === 404 && notFound.push(response.url()));
+    await page.evaluateOnNewDocument?.(reportViolations); // not over WebDriver classic
     await page.goto(address, { waitUntil: 'load' });
     // WebKit's driver reports no console: what would be read there is not.
-    return { page, consoleLines, errors, requests, console: page.console ?? true };
+    return { page, consoleLines, errors, requests, notFound, console: page.console ?? true };
 }
 
 // The page's own counters (exported by the viewer for the tests).
@@ -198,8 +211,12 @@ function expect(condition, message) {
         throw new Error(message);
 }
 
+// No uncaught error, no breach of the page's policy, no request answered 404.
 function expectNoPageErrors(opened) {
     expect(opened.errors.length === 0, `the page threw: ${opened.errors.join('; ')}`);
+    const violations = opened.consoleLines.filter((line) => line.startsWith('policy violation:'));
+    expect(violations.length === 0, violations.join('; '));
+    expect(opened.notFound.length === 0, `answered 404: ${opened.notFound.join(', ')}`);
 }
 
 // The canvas's centre, where a person clicks or taps.
@@ -367,7 +384,14 @@ async function checkMissingPicture(browser, site) {
         const colours = coloursIn(await canvasPicture(page));
         expect(colours.size === 1, `the canvas shows ${colours.size >= 16 ? 'a picture' : `${colours.size} colours`}, ` +
                                    'not an empty canvas');
-        return `#message: ${JSON.stringify(message.trim().split('\n').pop())}; no frame shown`;
+        // A picture chosen now is ignored, and the message of the end stays.
+        await withPictureFiles([{ name: 'Rear.tga', bytes: plainPicture(8, magenta) }],
+                               async (paths) => (await page.$('#pictures')).uploadFile(...paths));
+        await animationFrames(page, 5);
+        const after = await page.$eval('#message', (element) => element.textContent);
+        expect(after === message, `a picture chosen after the end made #message ${JSON.stringify(after)}`);
+        return `#message: ${JSON.stringify(message.trim().split('\n').pop())}; no frame shown; a picture chosen ` +
+               'after is ignored';
     });
 }
 
@@ -392,16 +416,21 @@ function plainPicture(side, [r, g, b]) {
     return tgaFile(2, side, side, 24, pixels);
 }
 
-// Writes each { name, bytes } into a folder of its own under root, for the
-// file chooser; their paths.
-function pictureFiles(root, files) {
-    return files.map((file, i) => {
-        const dir = path.join(root, String(i));
-        fs.mkdirSync(dir);
-        const name = path.join(dir, file.name);
-        fs.writeFileSync(name, file.bytes);
-        return name;
-    });
+// Calls use(paths) with each { name, bytes } written in a folder of its own
+// for the file chooser; the folders go afterwards.
+async function withPictureFiles(files, use) {
+    const root = fs.mkdtempSync(path.join(os.tmpdir(), 'tollmere-pictures-'));
+    try {
+        return await use(files.map((file, i) => {
+            const dir = path.join(root, String(i));
+            fs.mkdirSync(dir);
+            const name = path.join(dir, file.name);
+            fs.writeFileSync(name, file.bytes);
+            return name;
+        }));
+    } finally {
+        fs.rmSync(root, { recursive: true, force: true });
+    }
 }
 
 // How many pixels show this colour, within the tolerance.
@@ -428,19 +457,19 @@ function pictureState(page) {
     }));
 }
 
-// Chooses the files through the page's file input, as a person does, and
-// waits until the page has handled them and drawn a frame since.
-async function choosePictures(page, files) {
+// Chooses the files at these paths through the page's file input, as a
+// person does, and waits until the page has handled them and drawn a frame since.
+async function chooseFiles(page, paths) {
     const before = await page.evaluate(() => Module._tollmere_pictures_handled());
-    const root = fs.mkdtempSync(path.join(os.tmpdir(), 'tollmere-pictures-'));
-    try {
-        await (await page.$('#pictures')).uploadFile(...pictureFiles(root, files));
-        await page.waitForFunction((n) => Module._tollmere_pictures_handled() >= n, { timeout: frameTimeout },
-                                   before + files.length);
-    } finally {
-        fs.rmSync(root, { recursive: true, force: true });
-    }
+    await (await page.$('#pictures')).uploadFile(...paths);
+    await page.waitForFunction((n) => Module._tollmere_pictures_handled() >= n, { timeout: frameTimeout },
+                               before + paths.length)
+        .catch(() => expect(false, `${paths.length} files chosen, not all handled within ${frameTimeout / 1000} s`));
     await animationFrames(page, 3);
+}
+
+function choosePictures(page, files) {
+    return withPictureFiles(files, (paths) => chooseFiles(page, paths));
 }
 
 const sevenPictures = ['Rear.tga', 'Left.tga', 'Right.tga', 'Forward.tga', 'skyme.tga', 'brick.tga', 'sign.tga'];
@@ -778,7 +807,7 @@ async function checkLoading(browser, site) {
     const page = await browser.newPage();
     try {
         await page.setRequestInterception(true);
-        page.on('request', (request) => (request.url().endsWith('.tga') ? held.push(request) : request.continue()));
+        page.on('request', (request) => (request.url().endsWith('.tga.gz') ? held.push(request) : request.continue()));
         await page.goto(`${site}/`, { waitUntil: 'domcontentloaded' });
         // [the notice, the chooser disabled, its reason], '' where hidden.
         const shown = () => page.$$eval('#loading, #pictures, #pictures-wait',
@@ -830,6 +859,133 @@ async function checkAxe(browser, site) {
     });
 }
 
+// A picture of several of the picture reader's 1 MB pieces (1024 x 1024
+// at 32 bits, a band of colour to each piece) shows as its one-piece twin
+// at 256 x 256 does. Chosen three times over, it is read each time, and
+// neither the page's Workers nor its memory (WebAssembly's, and where the
+// browser tells, JavaScript's after a collection) grow from round to round.
+async function checkLargePicture(browser, site) {
+    const bands = [magenta, [0, 255, 0], [0, 0, 255], [255, 255, 0]]; // bottom to top
+    const banded = (side) => {
+        const pixels = Buffer.alloc(side * side * 4);
+        for (let row = 0; row < side; ++row) {
+            const [r, g, b] = bands[Math.floor((row * bands.length) / side)];
+            for (let i = row * side * 4; i < (row + 1) * side * 4; i += 4)
+                pixels.set([b, g, r, 255], i);
+        }
+        return tgaFile(2, side, side, 32, pixels);
+    };
+    return atStep(browser, site, 0, async (opened) => {
+        const { page } = opened;
+        const cdp = browser.protocol === 'cdp' ? await page.createCDPSession() : null;
+        const memory = async () => {
+            const wasm = await page.evaluate(() => Module.HEAPU8.length);
+            if (!cdp)
+                return { wasm, workers: 0 };
+            await cdp.send('HeapProfiler.collectGarbage');
+            return { wasm, workers: page.workers().length, heap: (await cdp.send('Runtime.getHeapUsage')).usedSize };
+        };
+        await choosePictures(page, [{ name: 'Rear.tga', bytes: banded(256) }]);
+        const twin = cropPicture(await canvasPicture(page), rearWall);
+        const rounds = await withPictureFiles([{ name: 'Rear.tga', bytes: banded(1024) }], async (paths) => {
+            const seen = [];
+            for (let round = 0; round < 3; ++round) {
+                await chooseFiles(page, paths);
+                seen.push(await memory());
+            }
+            return seen;
+        });
+        const shown = comparePictures(twin, cropPicture(await canvasPicture(page), rearWall));
+        expect(shown.percent < 2, `the large picture shows unlike its twin: ${describe(shown)}`);
+        expect(rounds.every((r) => r.workers === 0), `Workers left after each round: ${rounds.map((r) => r.workers)}`);
+        expect(rounds[2].wasm === rounds[1].wasm, `WebAssembly's memory grew: ${rounds.map((r) => r.wasm)} bytes`);
+        const heap = rounds.map((r) => r.heap);
+        expect(!cdp || heap[2] < heap[0] + 1e6, `JavaScript's heap grew: ${heap} bytes`);
+        expectNothingLeftBehind(await pictureState(page));
+        expectNoPageErrors(opened);
+        return `${shown.percent.toFixed(2)} % of the wall unlike the twin; three rounds: ` +
+               `memory ${rounds.map((r) => (r.wasm / 1e6).toFixed(1)).join(', ')} MB` +
+               (cdp ? `, heap ${heap.map((h) => (h / 1e6).toFixed(1)).join(', ')} MB, no Worker left` : '');
+    });
+}
+
+// ---- the site: its folder, its manifest and icons, its life offline
+
+// What the folder holds: the page's files and nothing else.
+const siteFiles = ['icon-192.png', 'icon-32.png', 'icon-maskable.png', 'index.html', 'manifest.webmanifest', 'sw.js',
+                   'tollmere.css', 'tollmere.js.gz', 'tollmere.wasm.gz',
+                   'tollmere_picture_reader.js', 'tollmere_picture_reader.wasm',
+                   ...sevenPictures.map((name) => `data/${name}.gz`)].sort();
+
+// The folder holds those files alone, and none of them, inflated where
+// compressed, names the repository's path. Its manifest makes the page
+// installable (name, standalone display, theme colour, a maskable icon),
+// each icon, the tab's too, the scene at its stated size; and a description
+// for link previews.
+async function checkSite(browser, site) {
+    const listed = fs.readdirSync(options.site, { recursive: true })
+        .filter((name) => fs.statSync(path.join(options.site, name)).isFile()).sort();
+    expect(JSON.stringify(listed) === JSON.stringify(siteFiles), `the site holds ${listed.join(', ')}`);
+    const repository = path.resolve(options.site, '..', '..');
+    for (const name of listed) {
+        const bytes = fs.readFileSync(path.join(options.site, name));
+        expect(!(name.endsWith('.gz') ? zlib.gunzipSync(bytes) : bytes).includes(repository),
+               `${name} names ${repository}`);
+    }
+    return atStep(browser, site, 0, async (opened) => {
+        const head = await opened.page.evaluate(() => ({
+            manifest: document.querySelector('link[rel=manifest]')?.href,
+            icon: document.querySelector('link[rel=icon]')?.href,
+            description: document.querySelector('meta[name=description]')?.content,
+        }));
+        const manifest = await (await fetch(head.manifest)).json();
+        expect(manifest.name === 'Tollmere' && manifest.display === 'standalone' &&
+               /^#[0-9a-f]{6}$/.test(manifest.theme_color) && manifest.icons.some((i) => i.purpose === 'maskable'),
+               `the manifest says ${JSON.stringify(manifest)}`);
+        expect(/^Tollmere: .{20,200}$/.test(head.description ?? ''), `the description is ${head.description}`);
+        for (const icon of [...manifest.icons, { src: head.icon, sizes: '32x32' }]) {
+            const answer = await fetch(new URL(icon.src, head.manifest));
+            expect(answer.ok, `${icon.src} answers ${answer.status}`);
+            const picture = PNG.sync.read(Buffer.from(await answer.arrayBuffer()));
+            expect(`${picture.width}x${picture.height}` === icon.sizes && coloursIn(picture).size >= 16,
+                   `${icon.src} is ${picture.width} x ${picture.height}, not the scene at ${icon.sizes}`);
+        }
+        expectNoPageErrors(opened);
+        return `${listed.length} files, the page's alone, none naming ${repository}; ` +
+               `${manifest.icons.length} icons in the manifest and the tab's, each the scene at its size`;
+    });
+}
+
+// After one visit, with the server gone (a server of its own, stopped), a
+// reload draws the same scene from what the service worker kept.
+async function checkOffline(browser) {
+    const server = await serveSite(options.site);
+    const site = `http://127.0.0.1:${server.address().port}`;
+    const stop = () => {
+        server.close();
+        server.closeAllConnections();
+    };
+    try {
+        return await atStep(browser, site, 0, async (opened) => {
+            const { page } = opened;
+            await page.waitForFunction(async () => (await navigator.serviceWorker.getRegistration())?.active?.state ===
+                                                   'activated', { timeout: frameTimeout })
+                .catch(() => expect(false, `no service worker took the page within ${frameTimeout / 1000} s`));
+            const online = await canvasPicture(page);
+            stop();
+            expect(await fetch(`${site}/`).then(() => false, () => true), 'the stopped server still answers');
+            await page.reload({ waitUntil: 'load' });
+            await firstFrameShown(opened);
+            const offline = comparePictures(online, await canvasPicture(page));
+            expect(offline.off === 0, `offline, the reload shows another picture: ${describe(offline)}`);
+            expectNoPageErrors(opened);
+            return 'with the server gone, a reload draws the same scene';
+        });
+    } finally {
+        stop();
+    }
+}
+
 // ---- the run
 
 function junit(results, seconds) {
@@ -864,8 +1020,8 @@ async function runChecks(engine, checks, results) {
 }
 
 // What every engine checks: the four views, the mouse, GL errors, a missing
-// picture, and chosen and refused files, which go through each engine's own
-// Worker and file APIs. Chromium checks the rest.
+// picture, chosen and refused files, which go through each engine's own
+// Worker and file APIs, and the service worker. Chromium checks the rest.
 function everyEngineChecks(browser, site, engine) {
     return [
         ...viewSteps.map((steps) => [steps === 0 ? 'start view' : `view after ${steps} steps`,
@@ -875,6 +1031,8 @@ function everyEngineChecks(browser, site, engine) {
         ['a missing picture shows its message', () => checkMissingPicture(browser, site)],
         ['a chosen picture shows on its wall', () => checkChosenPicture(browser, site)],
         ['refused files keep the old pictures and say why', () => checkRefusedPictures(browser, site)],
+        ['a picture of several MB shows right, read each time, in flat memory', () => checkLargePicture(browser, site)],
+        ['a reload without the server draws the scene', () => checkOffline(browser)],
     ];
 }
 
@@ -903,7 +1061,7 @@ async function inBrowser(engine, launching, checks, results) {
 async function main() {
     const began = Date.now();
     const results = { cases: [] };
-    const server = await serveSite(options.site, { [withoutSignPrefix]: missingPicture });
+    const server = await serveSite(options.site, { [withoutSignPrefix]: missingFile });
     const site = `http://127.0.0.1:${server.address().port}`;
     const chromium = { id: 'chromium', name: 'Chromium', viewPercents: {} };
     const firefox = { id: 'firefox', name: 'Firefox', viewPercents: {} };
@@ -927,6 +1085,7 @@ async function main() {
             ['axe finds nothing', () => checkAxe(browser, site)],
             ...(desktop ? [['at ratio 2 the views match the desktop at 1000 x 1000',
                             () => checkRatioTwo(browser, site, desktop)]] : []),
+            ['the site holds the page alone, and its manifest and icons install it', () => checkSite(browser, site)],
         ], results);
         const webkitLaunching = launching(launchWebKit);
         await Promise.all([[firefox, firefoxLaunching], [webkit, webkitLaunching]].map(([engine, launch]) =>

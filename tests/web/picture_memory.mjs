@@ -6,7 +6,7 @@
 // gradients as scripts/bench --large-pictures makes them. The browser's
 // processes' resident memory is sampled every 20 ms while the page reads
 // them; the page's WebAssembly memory and JavaScript heap are read after.
-//   node tests/web/picture_memory.mjs [--site build-web] [--packing raw|rle]
+//   node tests/web/picture_memory.mjs [--site build-web/site] [--packing raw|rle]
 //        [--count 1..7] [--rounds N]   (the same files chosen N times over)
 import fs from 'node:fs';
 import http from 'node:http';
@@ -16,7 +16,7 @@ import { parseArgs } from 'node:util';
 import puppeteer from 'puppeteer-core';
 
 const { values: options } = parseArgs({
-    options: { site: { type: 'string', default: 'build-web' }, packing: { type: 'string', default: 'raw' },
+    options: { site: { type: 'string', default: 'build-web/site' }, packing: { type: 'string', default: 'raw' },
                count: { type: 'string', default: '7' }, rounds: { type: 'string', default: '1' } },
 });
 const side = 8192;

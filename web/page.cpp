@@ -42,7 +42,7 @@ int maxTextureSize()
 
 TgaLimits textureLimits()
 {
-    return pagePictureLimits(maxTextureSize());
+    return textureReadLimits(maxTextureSize());
 }
 
 unsigned orbitSteps()

@@ -121,36 +121,6 @@ TEST_F(Snapshot, ADesktopWithoutGlxGivesTheSameBytesAsNoDisplay)
     EXPECT_TRUE(readText(dir + "/desktop.png") == readText(dir + "/alone.png"));
 }
 
-TEST_F(Snapshot, BadArgumentsAreRefusedWithAMessageAndStatus2)
-{
-    const struct {
-        const char* arguments;
-        const char* message;
-    } cases[] = {
-        { "--steps", "--steps needs a value" },
-        { "--steps -1", "--steps takes a whole number from 0 to 100000, not '-1'" },
-        { "--steps 2x", "--steps takes a whole number from 0 to 100000, not '2x'" },
-        { "--steps ''", "--steps takes a whole number from 0 to 100000, not ''" },
-        { "--steps 100001", "--steps takes a whole number from 0 to 100000, not '100001'" },
-        { "--steps 99999999999999999999",
-          "--steps takes a whole number from 0 to 100000, not '99999999999999999999'" },
-        { "--size 0", "--size takes a whole number from 1 to 2048, not '0'" },
-        { "--size 2049", "--size takes a whole number from 1 to 2048, not '2049'" },
-        { "--out", "--out needs a value" },
-        { "--out view.jpg", "--out takes a file name ending in .png, not 'view.jpg'" },
-        { "--frames 3", "unknown argument '--frames'" },
-    };
-    for (const auto& c : cases) {
-        const Result run = snapshot(c.arguments);
-        EXPECT_EQ(run.status, 2) << c.arguments;
-        EXPECT_NE(run.err.find(std::string("tollmere-snapshot: ") + c.message), std::string::npos)
-            << c.arguments << " said: " << run.err;
-        EXPECT_NE(run.err.find("usage: tollmere-snapshot"), std::string::npos) << c.arguments;
-        EXPECT_EQ(run.out, "") << c.arguments;
-    }
-    EXPECT_NE(access((dir + "/tollmere.png").c_str(), F_OK), 0) << "a refused run wrote a picture";
-}
-
 TEST_F(Snapshot, HelpGoesToStandardOutput)
 {
     const Result run = snapshot("--help");
@@ -160,35 +130,62 @@ TEST_F(Snapshot, HelpGoesToStandardOutput)
     EXPECT_EQ(run.err, "");
 }
 
-TEST_F(Snapshot, AnUnwritableOutputFailsWithStatus1)
+// Each failure as a person reads it, whole: refused arguments with status 2
+// and the usage, a picture that cannot be written or read with status 1. None
+// writes a picture or leaves its X server running.
+TEST_F(Snapshot, FailuresSayWhyWithTheirStatusAndWriteNoPicture)
 {
-    linkPictures();
-    const Result run = snapshot("--out no-such-dir/view.png");
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.err, "tollmere-snapshot: cannot write no-such-dir/view.png: No such file or directory\n");
-}
-
-TEST_F(Snapshot, AFullDiskFailsWithStatus1)
-{
-    linkPictures();
+    const std::string usage =
+        "usage: tollmere-snapshot [--steps N] [--size N] [--out FILE.png]\n"
+        "  --steps N   orbit steps after the start view, 0 to 100000 (default 0: the start view)\n"
+        "  --size N    the window's side in pixels, 1 to 2048 (default 500), as if resized to it\n"
+        "  --out FILE  the PNG to write: a name ending in .png, or a device already there\n"
+        "              (default tollmere.png)\n"
+        "Reads its pictures from data/ under the working directory, like the viewer.\n";
+    const auto refused = [&](const std::string& why) { return "tollmere-snapshot: " + why + "\n" + usage; };
+    const std::string steps   = "--steps takes a whole number from 0 to 100000, not ";
+    const std::string noSpace = "No space left on device\n";
     ASSERT_EQ(symlink("/dev/full", (dir + "/full.png").c_str()), 0);
-    const Result run = snapshot("--out full.png");
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.out, "") << "said it wrote the picture";
-    EXPECT_EQ(run.err, "tollmere-snapshot: cannot write full.png: No space left on device\n");
 
-    const Result device = snapshot("--out /dev/full");
-    EXPECT_EQ(device.status, 1) << device.err;
-    EXPECT_EQ(device.out, "");
-}
-
-TEST_F(Snapshot, MissingPicturesFailWithStatus1AndNoPicture)
-{
-    const Result run = snapshot("--out v.png"); // no data/ here
-    EXPECT_EQ(run.status, 1);
-    EXPECT_NE(run.err.find("data/Rear.tga"), std::string::npos) << run.err;
-    EXPECT_NE(access((dir + "/v.png").c_str(), F_OK), 0) << "a failed run wrote a picture";
-    EXPECT_FALSE(run.leftProcesses) << "the tool ended inside the frame and left its X server running";
+    const struct {
+        const char* arguments;
+        bool pictures; // data/ there
+        int status;
+        std::string out, err;
+    } cases[] = {
+        { "--steps", false, 2, "", refused("--steps needs a value") },
+        { "--steps -1", false, 2, "", refused(steps + "'-1'") },
+        { "--steps 2x", false, 2, "", refused(steps + "'2x'") },
+        { "--steps ''", false, 2, "", refused(steps + "''") },
+        { "--steps 100001", false, 2, "", refused(steps + "'100001'") },
+        { "--steps 99999999999999999999", false, 2, "", refused(steps + "'99999999999999999999'") },
+        { "--size 0", false, 2, "", refused("--size takes a whole number from 1 to 2048, not '0'") },
+        { "--size 2049", false, 2, "", refused("--size takes a whole number from 1 to 2048, not '2049'") },
+        { "--out", false, 2, "", refused("--out needs a value") },
+        { "--out view.jpg", false, 2, "", refused("--out takes a file name ending in .png, not 'view.jpg'") },
+        { "--frames 3", false, 2, "", refused("unknown argument '--frames'") },
+        { "--out no-such-dir/view.png", true, 1, "",
+          "tollmere-snapshot: cannot write no-such-dir/view.png: No such file or directory\n" },
+        { "--out full.png", true, 1, "", "tollmere-snapshot: cannot write full.png: " + noSpace },
+        { "--out /dev/full", true, 1, "", "tollmere-snapshot: cannot write /dev/full: " + noSpace },
+        { "--out v.png", false, 1, "\nUnable to load TGA File!\n",
+          "tollmere: data/Rear.tga: cannot be opened (No such file or directory); data/ is looked up under "
+          "the working directory ("
+              + std::filesystem::canonical(dir).string() + ")\n" },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments);
+        std::filesystem::remove(dir + "/data");
+        if (c.pictures)
+            linkPictures();
+        const Result run = snapshot(c.arguments);
+        EXPECT_EQ(run.status, c.status);
+        EXPECT_EQ(run.out, c.out);
+        EXPECT_EQ(run.err, c.err);
+        EXPECT_FALSE(run.leftProcesses) << "a process of the tool's session is still running";
+    }
+    for (const char* picture : { "tollmere.png", "v.png" })
+        EXPECT_NE(access((dir + "/" + picture).c_str(), F_OK), 0) << picture << " written by a failed run";
 }
 
 TEST_F(Snapshot, ItsPrivateXServerEndsWithIt)

@@ -2,8 +2,8 @@
 // A picture that cannot be read ends the viewer with status 1 before any
 // frame is shown. Each case runs the real viewer (or a probe that starts the
 // same way) as a child process in a scratch directory whose data/ lacks or
-// spoils one picture. Every failure message the viewer and the snapshot tool
-// give is checked here whole, as a person reads it.
+// spoils one picture. Every failure message the viewer gives is checked here
+// whole, as a person reads it (the snapshot tool's are in snapshot_test.cpp).
 #include "child_process.h"
 #include "image_compare.h"
 #include "scene_pictures.h"
@@ -50,14 +50,6 @@ protected:
     }
 };
 
-int lineCount(const std::string& text)
-{
-    int lines = 0;
-    for (char c : text)
-        lines += c == '\n';
-    return lines;
-}
-
 RgbImage picture(const fs::path& path)
 {
     RgbImage image;
@@ -86,56 +78,7 @@ std::string replaced(std::string text, const std::string& from, const std::strin
     return text;
 }
 
-const char snapshotUsage[] =
-    "usage: tollmere-snapshot [--steps N] [--size N] [--out FILE.png]\n"
-    "  --steps N   orbit steps after the start view, 0 to 100000 (default 0: the start view)\n"
-    "  --size N    the window's side in pixels, 1 to 2048 (default 500), as if resized to it\n"
-    "  --out FILE  the PNG to write: a name ending in .png, or a device already there\n"
-    "              (default tollmere.png)\n"
-    "Reads its pictures from data/ under the working directory, like the viewer.\n";
-
 } // namespace
-
-// scripts/run is named only in a source checkout: an installed viewer has none.
-TEST_F(StartupFailure, MissingPictureEndsTheViewerWithTheReadersMessage)
-{
-    for (const char* picture : { "Rear.tga", "skyme.tga" })
-        for (const bool checkout : { false, true }) {
-            SCOPED_TRACE(testing::Message() << picture << (checkout ? ", in a checkout" : ""));
-            fs::remove(dir / "data" / picture);
-            if (checkout)
-                makeCheckout(dir);
-            const ChildRun outcome = run(VIEWER_PATH);
-            EXPECT_EQ(outcome.status, 1);
-            EXPECT_EQ(outcome.out, "\nUnable to load TGA File!\n");
-            EXPECT_EQ(lineCount(outcome.err), 1) << outcome.err;
-            EXPECT_NE(outcome.err.find(std::string("data/") + picture), std::string::npos) << outcome.err;
-            EXPECT_NE(outcome.err.find("cannot be opened (No such file or directory)"), std::string::npos)
-                << outcome.err;
-            EXPECT_NE(outcome.err.find("data/ is looked up under the working directory"), std::string::npos)
-                << outcome.err;
-            EXPECT_EQ(outcome.err.find("scripts/run") != std::string::npos, checkout) << outcome.err;
-            fs::copy_file(fs::path(PICTURES_PATH) / picture, dir / "data" / picture);
-            fs::remove_all(dir / "scripts");
-        }
-}
-
-TEST_F(StartupFailure, UnreadableKindEndsTheViewerWithoutTheReadersMessage)
-{
-    // An 8-bit grey image is a TGA file, but not one the viewer reads.
-    const std::vector<unsigned char> grey = { 0,  0,  3,  0, 0, 0, 0, 0, 0,
-                                              0,  0,  0,  2, 0, 2, 0, 8, 0, // 2 x 2, type 3
-                                              10, 20, 30, 40 };
-    ASSERT_TRUE(writeFile((dir / "data" / "Left.tga").string(), grey));
-
-    const ChildRun outcome = run(VIEWER_PATH);
-    EXPECT_EQ(outcome.status, 1);
-    EXPECT_EQ(outcome.out, "");
-    EXPECT_EQ(lineCount(outcome.err), 1) << outcome.err;
-    EXPECT_NE(outcome.err.find("data/Left.tga"), std::string::npos) << outcome.err;
-    EXPECT_NE(outcome.err.find("not a kind of TGA file"), std::string::npos) << outcome.err;
-    EXPECT_NE(outcome.err.find("image types 2 and 10"), std::string::npos) << "which kinds are read";
-}
 
 // Each message as a person reads it, whole, with the input that makes it.
 // Rows spoil data/Left.tga unless they say otherwise; @DIR@ stands for the
@@ -143,7 +86,6 @@ TEST_F(StartupFailure, UnreadableKindEndsTheViewerWithoutTheReadersMessage)
 TEST_F(StartupFailure, EveryFailureMessageReadsWhole)
 {
     using Spoil          = std::function<void(const fs::path& dir)>;
-    const Spoil nothing  = [](const fs::path&) {};
     const auto left      = [](const fs::path& dir) { return dir / "data" / "Left.tga"; };
     const auto writeLeft = [left](std::vector<unsigned char> bytes) {
         // Shared, not copied with each copy of the case: GCC 14 warns wrongly
@@ -166,33 +108,46 @@ TEST_F(StartupFailure, EveryFailureMessageReadsWhole)
         file[15] = static_cast<unsigned char>(height >> 8);
         return file;
     };
-    const std::string viewer   = std::string("'") + VIEWER_PATH + "'";
-    const std::string probe    = std::string("'") + PROBE_PATH + "'";
-    const std::string snapshot = std::string("'") + TOLLMERE_SNAPSHOT + "'";
-    const std::string unable   = "\nUnable to load TGA File!\n";
+    const std::string viewer = std::string("'") + VIEWER_PATH + "'";
+    const std::string probe  = std::string("'") + PROBE_PATH + "'";
+    const std::string unable = "\nUnable to load TGA File!\n";
 
-    const struct {
-        const char* input;
+    struct Case {
+        std::string input;
         Spoil spoil;
         std::string command; // run in the scratch directory
         int status;
         std::string out, err;
-    } cases[] = {
-        // A picture that is not there: where it was looked for, and in a
-        // checkout how to make it; a picture there that cannot be opened gets
-        // its own reason and no hint, even in a checkout.
-        { "no Left.tga", [left](const fs::path& dir) { fs::remove(left(dir)); }, viewer, 1, unable,
-          "tollmere: data/Left.tga: cannot be opened (No such file or directory); data/ is looked up "
-          "under the working directory (@DIR@)\n" },
-        { "no Left.tga, in a source checkout",
-          [left](const fs::path& dir) {
-              fs::remove(left(dir));
-              makeCheckout(dir);
-          },
-          viewer, 1, unable,
-          "tollmere: data/Left.tga: cannot be opened (No such file or directory); data/ is looked up "
-          "under the working directory (@DIR@), and scripts/run makes the missing default pictures and "
-          "starts the viewer\n" },
+    };
+    // A picture that is not there: where it was looked for, and in a source
+    // checkout how to make it (an installed viewer has no scripts/run).
+    const auto missing = [&](const std::string& picture, bool checkout) {
+        return Case{ "no " + picture + (checkout ? ", in a source checkout" : ""),
+                     [picture, checkout](const fs::path& dir) {
+                         fs::remove(dir / "data" / picture);
+                         if (checkout)
+                             makeCheckout(dir);
+                     },
+                     viewer,
+                     1,
+                     unable,
+                     "tollmere: data/" + picture
+                         + ": cannot be opened (No such file or directory); data/ is looked up under the "
+                           "working directory (@DIR@)"
+                         + (checkout
+                                ? ", and scripts/run makes the missing default pictures and starts the viewer"
+                                : "")
+                         + "\n" };
+    };
+    const Case cases[] = {
+        missing("Left.tga", false),
+        missing("Left.tga", true),
+        missing("Rear.tga", false),
+        missing("Rear.tga", true),
+        missing("skyme.tga", false),
+        missing("skyme.tga", true),
+        // A picture there that cannot be opened gets its own reason and no
+        // hint, even in a checkout.
         { "Left.tga a symbolic link to itself, in a source checkout",
           [left](const fs::path& dir) {
               fs::remove(left(dir));
@@ -253,23 +208,6 @@ TEST_F(StartupFailure, EveryFailureMessageReadsWhole)
         // The reader takes it (an empty record); GLU does not.
         { "Left.tga 0 x 5", writeLeft(encodeTga(0, 5, 3, {})), viewer, 1, "",
           "tollmere: data/Left.tga: cannot be made into a texture (0 x 5 pixels): GLU says invalid value\n" },
-        // The snapshot tool.
-        { "tollmere-snapshot --steps -1", nothing, snapshot + " --steps -1", 2, "",
-          std::string("tollmere-snapshot: --steps takes a whole number from 0 to 100000, not '-1'\n")
-              + snapshotUsage },
-        { "tollmere-snapshot --out", nothing, snapshot + " --out", 2, "",
-          std::string("tollmere-snapshot: --out needs a value\n") + snapshotUsage },
-        { "tollmere-snapshot --out into a folder that is not there", nothing,
-          snapshot + " --out no-such-dir/view.png", 1, "",
-          "tollmere-snapshot: cannot write no-such-dir/view.png: No such file or directory\n" },
-        { "tollmere-snapshot --out onto a full disk",
-          [](const fs::path& dir) { fs::create_symlink("/dev/full", dir / "full.png"); },
-          snapshot + " --out full.png", 1, "",
-          "tollmere-snapshot: cannot write full.png: No space left on device\n" },
-        { "tollmere-snapshot without data/", [](const fs::path& dir) { fs::remove_all(dir / "data"); },
-          snapshot, 1, unable,
-          "tollmere: data/Rear.tga: cannot be opened (No such file or directory); data/ is looked up under "
-          "the working directory (@DIR@)\n" },
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.input);

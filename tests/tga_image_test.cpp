@@ -73,37 +73,46 @@ Bytes flipped(const Bytes& data, size_t rowBytes)
 
 // --- The worked examples ---
 
-TEST(TgaExample, BlueGreenRedBecomesRedGreenBlue)
+// Each file and the picture it reads as. Packets never store past the last pixel.
+TEST(TgaExample, EachFileReadsAsItsPixels)
 {
-    expectImage(loadBytes(header(2, 2, 1, 24) + Bytes{ 1, 2, 3, 4, 5, 6 }), 3, 2, 1, { 3, 2, 1, 6, 5, 4 });
-}
-
-TEST(TgaExample, ThirtyTwoBitsKeepAlpha)
-{
-    expectImage(loadBytes(header(2, 1, 1, 32) + Bytes{ 0x10, 0x20, 0x30, 0x40 }), 4, 1, 1,
-                { 0x30, 0x20, 0x10, 0x40 });
-}
-
-TEST(TgaExample, RunPacketThenRawPacket)
-{
-    // 0x83: one colour for four pixels; 0x00: one raw pixel.
-    const Bytes file = header(10, 5, 1, 24) + Bytes{ 0x83, 0xB0, 0x60, 0x50, 0x00, 1, 2, 3 };
-    expectImage(loadBytes(file), 3, 5, 1,
-                { 0x50, 0x60, 0xB0, 0x50, 0x60, 0xB0, 0x50, 0x60, 0xB0, 0x50, 0x60, 0xB0, 3, 2, 1 });
-}
-
-TEST(TgaExample, SixteenBitsShiftEachFiveBitPart)
-{
-    // 0x7FFF, 0x8000 (bit 15 ignored), then red only and blue only.
-    const Bytes file = header(2, 4, 1, 16) + Bytes{ 0xFF, 0x7F, 0x00, 0x80, 0x00, 0x7C, 0x1F, 0x00 };
-    expectImage(loadBytes(file), 3, 4, 1, { 0xF8, 0xF8, 0xF8, 0, 0, 0, 0xF8, 0, 0, 0, 0, 0xF8 });
-}
-
-TEST(TgaExample, IdFieldOfFiveBytesPutsPixelsAtOffset23)
-{
-    const Bytes file = header(2, 1, 1, 24, 0, 5) + Bytes{ 'n', 'o', 't', 'm', 'e', 7, 8, 9 };
-    ASSERT_EQ(file.size(), 26u);
-    expectImage(loadBytes(file), 3, 1, 1, { 9, 8, 7 });
+    const Bytes idField = header(2, 1, 1, 24, 0, 5) + Bytes{ 'n', 'o', 't', 'm', 'e', 7, 8, 9 };
+    ASSERT_EQ(idField.size(), 26u) << "pixels at offset 23";
+    const struct {
+        const char* example;
+        Bytes file;
+        TgaImage read; // channels, width, height, pixels
+    } cases[] = {
+        { "blue, green, red become red, green, blue",
+          header(2, 2, 1, 24) + Bytes{ 1, 2, 3, 4, 5, 6 },
+          { 3, 2, 1, { 3, 2, 1, 6, 5, 4 } } },
+        { "32 bits keep alpha",
+          header(2, 1, 1, 32) + Bytes{ 0x10, 0x20, 0x30, 0x40 },
+          { 4, 1, 1, { 0x30, 0x20, 0x10, 0x40 } } },
+        // 0x83: one colour for four pixels; 0x00: one raw pixel.
+        { "a run packet, then a raw packet",
+          header(10, 5, 1, 24) + Bytes{ 0x83, 0xB0, 0x60, 0x50, 0x00, 1, 2, 3 },
+          { 3, 5, 1, { 0x50, 0x60, 0xB0, 0x50, 0x60, 0xB0, 0x50, 0x60, 0xB0, 0x50, 0x60, 0xB0, 3, 2, 1 } } },
+        // 0x7FFF, 0x8000 (bit 15 ignored), then red only and blue only.
+        { "16 bits shift each 5-bit part",
+          header(2, 4, 1, 16) + Bytes{ 0xFF, 0x7F, 0x00, 0x80, 0x00, 0x7C, 0x1F, 0x00 },
+          { 3, 4, 1, { 0xF8, 0xF8, 0xF8, 0, 0, 0, 0xF8, 0, 0, 0, 0, 0xF8 } } },
+        { "an id field of five bytes", idField, { 3, 1, 1, { 9, 8, 7 } } },
+        // Six pixels claimed for an image of two; the rest of the file is never used.
+        { "a run past the last pixel is cut short",
+          header(10, 2, 1, 24) + Bytes{ 0x85, 3, 2, 1, 0x80, 9, 9, 9 },
+          { 3, 2, 1, { 1, 2, 3, 1, 2, 3 } } },
+        { "a raw packet past the last pixel is cut short",
+          header(10, 2, 1, 32) + Bytes{ 0x7F } + Bytes(128 * 4, 0xAA),
+          { 4, 2, 1, Bytes(8, 0xAA) } },
+        { "a run crosses rows",
+          header(10, 2, 3, 24) + Bytes{ 0x82, 3, 2, 1, 0x02, 4, 5, 6, 7, 8, 9, 1, 1, 1 },
+          { 3, 2, 3, { 1, 2, 3, 1, 2, 3, 1, 2, 3, 6, 5, 4, 9, 8, 7, 1, 1, 1 } } },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.example);
+        expectImage(loadBytes(c.file), c.read.channels, c.read.sizeX, c.read.sizeY, c.read.imageData);
+    }
 }
 
 TEST(TgaExample, MissingFilePrintsMessageOncePerAttempt)
@@ -322,27 +331,6 @@ TEST_P(TgaOrientation, MarkStandsInTheCornerTheFileStartsFrom)
 }
 
 INSTANTIATE_TEST_SUITE_P(All, TgaOrientation, testing::ValuesIn(allKinds), kindName);
-
-// --- Packets never store past the last pixel ---
-
-TEST(TgaPackets, RunPastLastPixelIsCutShort)
-{
-    // Six pixels claimed for an image of two; the rest of the file is never used.
-    const Bytes file = header(10, 2, 1, 24) + Bytes{ 0x85, 3, 2, 1, 0x80, 9, 9, 9 };
-    expectImage(loadBytes(file), 3, 2, 1, { 1, 2, 3, 1, 2, 3 });
-}
-
-TEST(TgaPackets, RawPastLastPixelIsCutShort)
-{
-    const Bytes file = header(10, 2, 1, 32) + Bytes{ 0x7F } + Bytes(128 * 4, 0xAA);
-    expectImage(loadBytes(file), 4, 2, 1, Bytes(8, 0xAA));
-}
-
-TEST(TgaPackets, RunCrossesRows)
-{
-    const Bytes file = header(10, 2, 3, 24) + Bytes{ 0x82, 3, 2, 1, 0x02, 4, 5, 6, 7, 8, 9, 1, 1, 1 };
-    expectImage(loadBytes(file), 3, 2, 3, { 1, 2, 3, 1, 2, 3, 1, 2, 3, 6, 5, 4, 9, 8, 7, 1, 1, 1 });
-}
 
 // --- A truncated file still gives a complete record, zeros where data is missing ---
 

@@ -76,7 +76,7 @@ Bytes fileBytes(const std::string& path)
 
 TgaLimits pageLimits()
 {
-    return pagePictureLimits(8192);
+    return textureReadLimits(8192);
 }
 
 // What is kept of a chosen picture, read again as makeTexture reads it,
@@ -186,9 +186,9 @@ TEST(PagePictures, LimitsFollowTheLargestTexture)
 {
     for (const auto& [gl, side] :
          { std::pair{ 4096, 4096u }, std::pair{ 0, 65535u }, std::pair{ 100000, 65535u } }) {
-        EXPECT_EQ(pagePictureLimits(gl).maxSide, side) << gl;
-        EXPECT_EQ(pagePictureLimits(gl).fitSide, 1024u) << gl;
-        EXPECT_EQ(pagePictureLimits(gl).maxPixels, tgaMaxPixels) << gl;
+        EXPECT_EQ(textureReadLimits(gl).maxSide, side) << gl;
+        EXPECT_EQ(textureReadLimits(gl).fitSide, 1024u) << gl;
+        EXPECT_EQ(textureReadLimits(gl).maxPixels, tgaMaxPixels) << gl;
     }
 }
 

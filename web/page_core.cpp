@@ -68,15 +68,6 @@ std::string pictureNamesText()
     return text;
 }
 
-TgaLimits pagePictureLimits(int maxTextureSize)
-{
-    TgaLimits limits;
-    limits.fitSide = 1024;
-    if (maxTextureSize > 0 && static_cast<unsigned>(maxTextureSize) < limits.maxSide)
-        limits.maxSide = static_cast<unsigned>(maxTextureSize);
-    return limits;
-}
-
 bool mayReadPicture(const std::string& name, std::string* message)
 {
     if (pictureIndex(name) >= 0)
@@ -99,9 +90,8 @@ int takeChosenPicture(const std::string& name, const char* path, const TgaLimits
     }
     // What makeTexture would end the viewer for, refused here instead.
     if (image->sizeX < 1 || image->sizeY < 1) {
-        *message = refusal(name, "cannot be made into a texture (" + std::to_string(image->sizeX) + " x "
-                                     + std::to_string(image->sizeY) + " pixels): GLU says "
-                                     + errorStringText(GLU_INVALID_VALUE));
+        *message = refusal(name, textureRefusal(image->sizeX, image->sizeY,
+                                                errorStringText(GLU_INVALID_VALUE), GLU_INVALID_VALUE));
         return -1;
     }
     // Written beside the picture it replaces, then put in its place: a write

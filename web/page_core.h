@@ -4,7 +4,7 @@
 // page; the tests build them natively.
 #pragma once
 
-#include "tga_image.h"
+#include "texture_rules.h"
 
 #include <cstdint>
 #include <string>
@@ -22,19 +22,13 @@ long linkSteps(std::uint64_t steps);
 // "Rear.tga (rear wall), Left.tga (left wall), ...": the seven names.
 std::string pictureNamesText();
 
-// The limits makeTexture reads a picture with (src/texture/texture.cpp),
-// for a GL whose largest texture has maxTextureSize on a side: a side over
-// 1024 is scaled down as it is read, since the 500-pixel window never shows
-// more. What is kept of a chosen picture is what makeTexture then reads
-// again, unscaled.
-TgaLimits pagePictureLimits(int maxTextureSize);
-
 // Whether a file of this name may be read as a chosen picture; when not,
 // why, as a message naming the file and listing the seven names.
 bool mayReadPicture(const std::string& name, std::string* message);
 
 // The file at path, chosen under `name`, read by the viewer's reader with
-// these limits. Read, it goes to pictureDir/name as a plain TGA of the
+// these limits (textureReadLimits, as makeTexture reads: what is kept is then
+// read again unscaled). Read, it goes to pictureDir/name as a plain TGA of the
 // picture as read (so later reads need neither the chosen file nor its
 // memory) and the surface's index in scenePictures is returned; refused, -1,
 // and message says why, naming the file as the desktop's viewer would.

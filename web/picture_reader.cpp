@@ -27,7 +27,7 @@ extern "C" EMSCRIPTEN_KEEPALIVE const char* tollmere_read_chosen(const char* nam
 {
     mkdir(keptDir, 0755);
     message.clear();
-    if (takeChosenPicture(name, path, pagePictureLimits(maxTextureSize), keptDir, &message) >= 0)
+    if (takeChosenPicture(name, path, textureReadLimits(maxTextureSize), keptDir, &message) >= 0)
         message.clear();
     return message.c_str();
 }

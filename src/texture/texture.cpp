@@ -4,6 +4,7 @@
 // without its pictures.
 #include "texture.h"
 
+#include "texture_rules.h"
 #include "tga_image.h"
 
 #include <GL/glu.h>
@@ -68,28 +69,15 @@ GLint buildTexture(GLuint* names, int slot, const TgaImage& image)
 std::string gluReason(GLint error, const TgaImage& image)
 {
     const GLubyte* text = gluErrorString(static_cast<GLenum>(error));
-    return "cannot be made into a texture (" + std::to_string(image.sizeX) + " x "
-           + std::to_string(image.sizeY) + " pixels): GLU says "
-           + (text ? reinterpret_cast<const char*>(text) : "error " + std::to_string(error));
+    return textureRefusal(image.sizeX, image.sizeY, reinterpret_cast<const char*>(text), error);
 }
-
-// The window is 500 pixels wide, so no view shows more than about 500 pixels
-// of a picture across, and the mipmap level drawn has at most 512: a larger
-// picture is scaled down as it is read. Seven of the largest the reader takes
-// then cost some 40 MB of textures, not 2.4 GB, and their first frame takes a
-// quarter less processor time than with 2048.
-const unsigned textureFitSide = 1024;
 
 // The reader's limits, with no side longer than this GL takes.
 TgaLimits textureLimits()
 {
     GLint maxSize = 0;
     glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
-    TgaLimits limits;
-    limits.fitSide = textureFitSide;
-    if (maxSize > 0 && static_cast<unsigned>(maxSize) < limits.maxSide)
-        limits.maxSide = static_cast<unsigned>(maxSize);
-    return limits;
+    return textureReadLimits(maxSize);
 }
 
 } // namespace

@@ -48,12 +48,12 @@ void drawSolid(const SolidMesh& solid)
                     static_cast<unsigned>(solid.triangles.size()), solid.outwardPlanes.data());
 }
 
-// The page's own end notice is given by exit (Module.quit in page_pre.js).
 void frame()
 {
     ++pageLoop.frameCalls;
     if (!runLoopFrame()) {
         emscripten_cancel_main_loop();
+        pageEnded();
         return;
     }
     if (!loopState().idle && !loopState().redisplayPosted) {

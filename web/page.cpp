@@ -25,6 +25,7 @@ extern "C" int tollmere_location_hash(char* buffer, int size);
 extern "C" void tollmere_link_steps(long steps);
 extern "C" void tollmere_list_picture(const char* file, const char* surface);
 extern "C" void tollmere_started();
+extern "C" void tollmere_ended();
 
 namespace {
 
@@ -83,6 +84,11 @@ void pageIdleSet(bool set)
 void pageIdleCalled()
 {
     ++idleCalls;
+}
+
+void pageEnded()
+{
+    tollmere_ended();
 }
 
 extern "C" {

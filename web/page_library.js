@@ -94,4 +94,9 @@ mergeInto(LibraryManager.library, {
     document.getElementById('pictures-wait').hidden = true;
     document.getElementById('canvas').textContent = '';
   },
+
+  // The viewer has ended: chosen pictures are no longer taken.
+  tollmere_ended: function () {
+    Module['tollmereEnded'] = true;
+  },
 });

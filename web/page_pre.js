@@ -60,12 +60,6 @@ function tollmereShow(line) {
 Module['print'] = function (line) { console.log(line); tollmereShow(line); };
 Module['printErr'] = function (line) { console.error(line); tollmereShow(line); };
 
-// exit() ends here: the page stops drawing (the frame loop sees it too).
-Module['quit'] = function (status, toThrow) {
-  Module['tollmereEnded'] = true;
-  throw toThrow;
-};
-
 document.getElementById('canvas').addEventListener('contextmenu', function (event) {
   event.preventDefault();
 });

@@ -10,6 +10,9 @@ void pageStart();
 void pageIdleSet(bool set);
 // A frame made its idle call (one orbit step).
 void pageIdleCalled();
+// The viewer ended inside a frame (exit, as for a picture it cannot read,
+// or an uncaught error): called once, when the next frame finds it so.
+void pageEnded();
 
 // Every texture deleted with the next frame, so that the viewer's own make
 // them anew; and how many live.

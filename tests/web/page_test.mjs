@@ -806,6 +806,7 @@ async function checkLoading(browser, site) {
     const held = [];
     const page = await browser.newPage();
     try {
+        await page.setBypassServiceWorker(true); // an earlier check's worker would answer from its cache
         await page.setRequestInterception(true);
         page.on('request', (request) => (request.url().endsWith('.tga.gz') ? held.push(request) : request.continue()));
         await page.goto(`${site}/`, { waitUntil: 'domcontentloaded' });

@@ -2,7 +2,9 @@
 // page_bench: the browser version against the desktop viewer on the same
 // machine, both on software renderers: frames per second over an orbit in
 // headless Chromium (WebGL2 on SwiftShader) and in build/tollmere-bench
-// (Xvfb, llvmpipe), run one after the other; the time from opening the page
+// (Xvfb, llvmpipe), run one after the other; the page's orbit again with
+// the processor 4 times slower, as a phone's, and the ms of each frame's
+// work on the main thread both ways; the time from opening the page
 // to its first frame; and the bytes of everything the page loads, plain and
 // gzipped. Prints a table and one JSON line (scripts/bench --web runs it).
 //   node bench/page_bench.mjs --site build-web --desktop build/tollmere-bench [--frames N]
@@ -37,6 +39,7 @@ if (!/^[0-9]+$/.test(options.frames) || frames < 10 || frames > 100000) {
 const warmUpFrames = 30;  // shown after the click and before the count starts
 const openings = 5;       // the page is opened this many times for its first frame
 const timeoutMs = 120000; // for the whole orbit to be drawn
+const throttling = 4;     // times slower, as Lighthouse's mobile profile
 let loadBefore = 0;       // the machine's load average over the last minute, when the run began
 
 // Chromium paces animation frames to a 60 Hz display by default, which
@@ -103,25 +106,36 @@ async function firstFrames(browser, site) {
     return times;
 }
 
-// The orbit after a real left click: FRAMES frames after the warm-up.
+// FRAMES frames of the orbit after a warm-up, from the frames noted so far.
+async function orbitFrames(page) {
+    const from = (await page.evaluate(() => window.tollmereBench.ends.length)) + warmUpFrames, to = from + frames;
+    const noted = await notedFrames(page, to + 1);
+    const intervals = noted.ends.slice(from + 1, to + 1).map((end, i) => end - noted.ends[from + i]);
+    const seconds = (noted.ends[to] - noted.ends[from]) / 1000;
+    return {
+        fps: frames / seconds,
+        medianMs: median(intervals),
+        p95Ms: percentile(intervals, 0.95),
+        callbackMs: median(noted.costs.slice(from + 1, to + 1)),
+        stepsPerFrame: (noted.steps[to] - noted.steps[from]) / frames,
+    };
+}
+
+// The orbit after a real left click, then the same orbit on a processor
+// `throttling` times slower (Chromium's own emulation of a phone's), in the
+// same page.
 async function orbit(browser, site) {
     const page = await openNoted(browser, `${site}/`);
     try {
         await notedFrames(page, 1);
         const box = await (await page.$('#canvas')).boundingBox();
-        const start = (await page.evaluate(() => window.tollmereBench.ends.length));
         await page.mouse.click(box.x + box.width / 2, box.y + box.height / 2, { button: 'left' });
-        const from = start + warmUpFrames, to = from + frames;
-        const noted = await notedFrames(page, to + 1);
-        const intervals = noted.ends.slice(from + 1, to + 1).map((end, i) => end - noted.ends[from + i]);
-        const seconds = (noted.ends[to] - noted.ends[from]) / 1000;
-        return {
-            fps: frames / seconds,
-            medianMs: median(intervals),
-            p95Ms: percentile(intervals, 0.95),
-            callbackMs: median(noted.costs.slice(from + 1, to + 1)),
-            stepsPerFrame: (noted.steps[to] - noted.steps[from]) / frames,
-        };
+        const result = await orbitFrames(page);
+        const session = await page.createCDPSession();
+        await session.send('Emulation.setCPUThrottlingRate', { rate: throttling });
+        result.throttled = await orbitFrames(page);
+        await session.send('Emulation.setCPUThrottlingRate', { rate: 1 });
+        return result;
     } finally {
         await page.close();
     }
@@ -193,6 +207,9 @@ function printTable(page, desktop, size) {
     row('median ms per frame (page: frame to frame)', fixed(page.medianMs, 2), fixed(desktop.median_ms, 2));
     row('95th percentile ms per frame', fixed(page.p95Ms, 2), fixed(desktop.p95_ms, 2));
     row('median ms in the page\'s frame callback', fixed(page.callbackMs, 2), '');
+    row(`frames per second, ${throttling} times slower`, fixed(page.throttled.fps, 1), '');
+    row(`  against unthrottled`, `${fixed(100 * page.throttled.fps / page.fps, 0)} %`, '');
+    row(`ms in the frame callback, ${throttling} times slower`, fixed(page.throttled.callbackMs, 2), '');
     row('orbit steps per frame', fixed(page.stepsPerFrame, 2), '1.00');
     row(`ms to the first frame (median of ${openings})`, fixed(median(page.first), 0),
         fixed(desktop.first_frame_ms, 0));
@@ -210,7 +227,10 @@ function jsonLine(page, desktop, size) {
         frames,
         page: {
             fps: round(page.fps, 1), median_ms: round(page.medianMs, 2), p95_ms: round(page.p95Ms, 2),
-            callback_ms: round(page.callbackMs, 2), steps_per_frame: round(page.stepsPerFrame, 2),
+            callback_ms: round(page.callbackMs, 2),
+            throttled: { rate: throttling, fps: round(page.throttled.fps, 1),
+                         callback_ms: round(page.throttled.callbackMs, 2) },
+            steps_per_frame: round(page.stepsPerFrame, 2),
             first_frame_ms: round(median(page.first), 0), first_frame_ms_all: page.first.map((t) => round(t, 0)),
             bytes: size.bytes, gzipped_bytes: size.gzipped, pictures_gzipped_bytes: size.picturesGzipped,
         },

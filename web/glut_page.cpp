@@ -24,9 +24,10 @@ const char* const canvas = "#canvas";
 
 void drawSolid(const SolidMesh& solid)
 {
-    ffDrawTriangles(solid.positions.data(), solid.normals.data(),
-                    static_cast<unsigned>(solid.positions.size() / 3), solid.triangles.data(),
-                    static_cast<unsigned>(solid.triangles.size()), solid.outwardPlanes.data());
+    ffDrawClusters(solid.positions.data(), solid.normals.data(),
+                   static_cast<unsigned>(solid.positions.size() / 3), solid.clusteredTriangles.data(),
+                   solid.clusteredPlanes.data(), solid.clusteredVertices.data(), solid.clusters.data(),
+                   static_cast<unsigned>(solid.clusters.size()));
 }
 
 // The page's own end notice is given by exit (Module.quit in page_pre.js).

@@ -349,7 +349,9 @@ TEST(Culling, TrianglesFacingAwayHideNothingOfAConvexSolid)
     struct View {
         float distance, turn, scale[3];
     };
-    const View views[] = { { 3, 30, { 1, 1, 1 } }, { 12, 200, { 1, 1, 1 } }, { 9, 95, { 6, 3, 6 } } };
+    const View views[] = {
+        { 3, 30, { 1, 1, 1 } }, { 12, 200, { 1, 1, 1 } }, { 9, 95, { 6, 3, 6 } }, { 1.6f, 140, { 1, 1, 1 } }
+    };
     for (const SolidMesh* mesh : { &sphere, &cone, &cube })
         for (const View& v : views) {
             std::set<std::pair<int, int>> pixels[3];
@@ -371,6 +373,53 @@ TEST(Culling, TrianglesFacingAwayHideNothingOfAConvexSolid)
             EXPECT_LT(triangles[1], mesh == &sphere ? triangles[0] * 2 / 3 : triangles[0])
                 << "seen from " << v.distance;
         }
+}
+
+// Each triangle, with its plane, lies in exactly one run, inside the run's
+// sphere and normals' cone, and with its corners in the run's list: a run
+// passed over as facing away hides nothing else.
+TEST(Culling, RunsHoldEachTriangleOnceWithinTheirBounds)
+{
+    SolidMesh meshes[4];
+    tessellateSphere(1.1, 120, 120, &meshes[0]);
+    tessellateCone(1.1, 0.9, 120, 120, &meshes[1]);
+    tessellateSphere(1.0, 7, 5, &meshes[2]);
+    tessellateCube(1.0, &meshes[3]);
+    for (SolidMesh& mesh : meshes) {
+        const float inside[3] = { 0, 0, &mesh == &meshes[1] ? 0.2f : 0 };
+        findOutwardPlanes(&mesh, inside);
+        findClusters(&mesh);
+        using Row = std::vector<float>; // a triangle's corners, then its plane
+        std::multiset<Row> whole, inRuns;
+        for (size_t t = 0; t < mesh.triangles.size() / 3; ++t)
+            whole.insert({ static_cast<float>(mesh.triangles[3 * t]),
+                           static_cast<float>(mesh.triangles[3 * t + 1]),
+                           static_cast<float>(mesh.triangles[3 * t + 2]), mesh.outwardPlanes[4 * t],
+                           mesh.outwardPlanes[4 * t + 1], mesh.outwardPlanes[4 * t + 2],
+                           mesh.outwardPlanes[4 * t + 3] });
+        for (const FfCluster& c : mesh.clusters) {
+            const std::set<unsigned> corners(mesh.clusteredVertices.begin() + c.firstVertex,
+                                             mesh.clusteredVertices.begin() + c.firstVertex + c.vertexCount);
+            for (unsigned i = c.firstIndex; i < c.firstIndex + c.indexCount; i += 3) {
+                const unsigned* corner = &mesh.clusteredTriangles[i];
+                const float* plane     = &mesh.clusteredPlanes[4 * (i / 3)];
+                inRuns.insert({ static_cast<float>(corner[0]), static_cast<float>(corner[1]),
+                                static_cast<float>(corner[2]), plane[0], plane[1], plane[2], plane[3] });
+                const float length =
+                    std::sqrt(plane[0] * plane[0] + plane[1] * plane[1] + plane[2] * plane[2]);
+                EXPECT_GE((plane[0] * c.axis[0] + plane[1] * c.axis[1] + plane[2] * c.axis[2]) / length,
+                          c.spreadCos - 1e-6f);
+                for (int k = 0; k < 3; ++k) {
+                    EXPECT_EQ(corners.count(corner[k]), 1u);
+                    const float* p = &mesh.positions[3 * size_t{ corner[k] }];
+                    EXPECT_LE(std::hypot(p[0] - c.centre[0], p[1] - c.centre[1], p[2] - c.centre[2]),
+                              c.radius);
+                }
+            }
+        }
+        EXPECT_EQ(inRuns, whole);
+        EXPECT_GT(mesh.clusters.size(), &mesh == &meshes[3] ? 5u : 20u) << "narrow runs, to be passed over";
+    }
 }
 
 // A triangle whose plane passes through the eye, or nearly, is seen edge-on:

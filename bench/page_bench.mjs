@@ -2,11 +2,12 @@
 // page_bench: the browser version against the desktop viewer on the same
 // machine, both on software renderers: frames per second over an orbit in
 // headless Chromium (WebGL2 on SwiftShader) and in build/tollmere-bench
-// (Xvfb, llvmpipe), run one after the other, and again with the processor 4
-// times slower; the main thread's work per frame; the time from opening the
-// page to its first frame, as it is and on a phone's profile (Lighthouse's
-// mobile throttling, cache empty) with the bytes on the wire before it; and
-// the bytes of the site's files. Prints a table and one JSON line
+// (Xvfb, llvmpipe), run one after the other; the page's orbit again with
+// the processor 4 times slower, as a phone's, and the ms of each frame's
+// work on the main thread both ways; the time from opening the page to its
+// first frame, as it is and on a phone's profile (Lighthouse's mobile
+// throttling, cache empty) with the bytes on the wire before it; and the
+// bytes of the site's files. Prints a table and one JSON line
 // (scripts/bench --web runs it).
 //   node bench/page_bench.mjs --site build-web/site --desktop build/tollmere-bench [--frames N]
 //
@@ -41,6 +42,7 @@ const warmUpFrames = 30;  // shown after the click and before the count starts
 const openings = 5;       // the page is opened this many times for its first frame
 const phoneOpenings = 3;  // and this many times on a phone's profile
 const timeoutMs = 120000; // for the whole orbit to be drawn
+const throttling = 4;     // times slower, as Lighthouse's mobile profile
 let loadBefore = 0;       // the machine's load average over the last minute, when the run began
 
 // Chromium paces animation frames to a 60 Hz display by default, which
@@ -77,7 +79,6 @@ function noteFrames() {
 // Lighthouse's mobile profile, as Chrome's DevTools apply it: a 150 ms round
 // trip, 1.6 Mbit/s down, 750 kbit/s up, the processor 4 times slower.
 const phoneNetwork = { offline: false, latency: 150, downloadThroughput: 1.6e6 / 8, uploadThroughput: 750e3 / 8 };
-const phoneSlowdown = 4;
 
 // Bytes that crossed the wire for the page (headers included) up to its
 // first frame: the resources the page had in by then, as it timed them.
@@ -118,12 +119,12 @@ async function notedFrames(page, n) {
 }
 
 // The first frame in a browser context of its own (cache and service
-// worker empty), `throttling` as openNoted takes it: its ms from opening the
-// page, and the bytes on the wire before it.
-async function freshFirstFrame(browser, site, throttling) {
+// worker empty), `conditions` as openNoted takes them: its ms from opening
+// the page, and the bytes on the wire before it.
+async function freshFirstFrame(browser, site, conditions) {
     const context = await browser.createBrowserContext();
     try {
-        const page = await openNoted(context, `${site}/`, throttling);
+        const page = await openNoted(context, `${site}/`, conditions);
         const ms = (await notedFrames(page, 1)).ends[0];
         return { ms, bytes: await page.evaluate(bytesBeforeFirstFrame) };
     } finally {
@@ -143,30 +144,40 @@ async function firstFrames(browser, site) {
 async function phoneFirstFrames(browser, site) {
     const runs = [];
     for (let i = 0; i < phoneOpenings; ++i)
-        runs.push(await freshFirstFrame(browser, site, { slowdown: phoneSlowdown, network: phoneNetwork }));
+        runs.push(await freshFirstFrame(browser, site, { slowdown: throttling, network: phoneNetwork }));
     return runs.sort((a, b) => a.ms - b.ms)[Math.floor(runs.length / 2)];
 }
 
-// The orbit after a real left click: FRAMES frames after the warm-up, the
-// processor `slowdown` times slower.
-async function orbit(browser, site, slowdown = 1) {
-    const page = await openNoted(browser, `${site}/`, { slowdown });
+// FRAMES frames of the orbit after a warm-up, from the frames noted so far.
+async function orbitFrames(page) {
+    const from = (await page.evaluate(() => window.tollmereBench.ends.length)) + warmUpFrames, to = from + frames;
+    const noted = await notedFrames(page, to + 1);
+    const intervals = noted.ends.slice(from + 1, to + 1).map((end, i) => end - noted.ends[from + i]);
+    const seconds = (noted.ends[to] - noted.ends[from]) / 1000;
+    return {
+        fps: frames / seconds,
+        medianMs: median(intervals),
+        p95Ms: percentile(intervals, 0.95),
+        callbackMs: median(noted.costs.slice(from + 1, to + 1)),
+        stepsPerFrame: (noted.steps[to] - noted.steps[from]) / frames,
+    };
+}
+
+// The orbit after a real left click, then the same orbit on a processor
+// `throttling` times slower (Chromium's own emulation of a phone's), in the
+// same page.
+async function orbit(browser, site) {
+    const page = await openNoted(browser, `${site}/`);
     try {
         await notedFrames(page, 1);
         const box = await (await page.$('#canvas')).boundingBox();
-        const start = (await page.evaluate(() => window.tollmereBench.ends.length));
         await page.mouse.click(box.x + box.width / 2, box.y + box.height / 2, { button: 'left' });
-        const from = start + warmUpFrames, to = from + frames;
-        const noted = await notedFrames(page, to + 1);
-        const intervals = noted.ends.slice(from + 1, to + 1).map((end, i) => end - noted.ends[from + i]);
-        const seconds = (noted.ends[to] - noted.ends[from]) / 1000;
-        return {
-            fps: frames / seconds,
-            medianMs: median(intervals),
-            p95Ms: percentile(intervals, 0.95),
-            callbackMs: median(noted.costs.slice(from + 1, to + 1)),
-            stepsPerFrame: (noted.steps[to] - noted.steps[from]) / frames,
-        };
+        const result = await orbitFrames(page);
+        const session = await page.createCDPSession();
+        await session.send('Emulation.setCPUThrottlingRate', { rate: throttling });
+        result.throttled = await orbitFrames(page);
+        await session.send('Emulation.setCPUThrottlingRate', { rate: 1 });
+        return result;
     } finally {
         await page.close();
     }
@@ -207,8 +218,7 @@ async function pageRun() {
     try {
         const first = await firstFrames(launched.browser, site);
         const phone = await phoneFirstFrames(launched.browser, site);
-        const slowed = await orbit(launched.browser, site, phoneSlowdown);
-        return { name: launched.name, first, phone, slowed, ...(await orbit(launched.browser, site)) };
+        return { name: launched.name, first, phone, ...(await orbit(launched.browser, site)) };
     } finally {
         await launched.close();
         server.close();
@@ -231,11 +241,12 @@ function printTable(page, desktop, size) {
     console.log(`|${'-'.repeat(44)}|${'-'.repeat(15)}|${'-'.repeat(15)}|`);
     row('frames counted', frames, frames);
     row('frames per second', fixed(page.fps, 1), fixed(desktop.fps, 1));
-    row(`frames per second, CPU ${phoneSlowdown} times slower`, fixed(page.slowed.fps, 1), '');
     row('median ms per frame (page: frame to frame)', fixed(page.medianMs, 2), fixed(desktop.median_ms, 2));
     row('95th percentile ms per frame', fixed(page.p95Ms, 2), fixed(desktop.p95_ms, 2));
     row('median ms in the page\'s frame callback', fixed(page.callbackMs, 2), '');
-    row(`the same, CPU ${phoneSlowdown} times slower`, fixed(page.slowed.callbackMs, 2), '');
+    row(`frames per second, ${throttling} times slower`, fixed(page.throttled.fps, 1), '');
+    row(`  against unthrottled`, `${fixed(100 * page.throttled.fps / page.fps, 0)} %`, '');
+    row(`ms in the frame callback, ${throttling} times slower`, fixed(page.throttled.callbackMs, 2), '');
     row('orbit steps per frame', fixed(page.stepsPerFrame, 2), '1.00');
     row(`ms to the first frame (median of ${openings})`, fixed(median(page.first), 0),
         fixed(desktop.first_frame_ms, 0));
@@ -246,7 +257,7 @@ function printTable(page, desktop, size) {
     row('the same, with the rest gzipped too', size.gzipped, '');
     row('of which the seven pictures (gzipped)', size.pictures, '');
     console.log(`\npage / desktop, frames per second: ${fixed(page.fps / desktop.fps, 2)}; ` +
-                `processor ${phoneSlowdown} times slower / unthrottled: ${fixed(page.slowed.fps / page.fps, 2)}; ` +
+                `processor ${throttling} times slower / unthrottled: ${fixed(page.throttled.fps / page.fps, 2)}; ` +
                 `phone's first frame ${fixed(page.phone.ms, 0)} ms after ${kb(page.phone.bytes)} kB on the wire`);
 }
 
@@ -256,10 +267,12 @@ function jsonLine(page, desktop, size) {
         frames,
         page: {
             fps: round(page.fps, 1), median_ms: round(page.medianMs, 2), p95_ms: round(page.p95Ms, 2),
-            callback_ms: round(page.callbackMs, 2), steps_per_frame: round(page.stepsPerFrame, 2),
+            callback_ms: round(page.callbackMs, 2),
+            throttled: { rate: throttling, fps: round(page.throttled.fps, 1),
+                         callback_ms: round(page.throttled.callbackMs, 2) },
+            steps_per_frame: round(page.stepsPerFrame, 2),
             first_frame_ms: round(median(page.first), 0), first_frame_ms_all: page.first.map((t) => round(t, 0)),
             bytes: size.bytes, gzipped_bytes: size.gzipped, pictures_gzipped_bytes: size.pictures,
-            slowed_fps: round(page.slowed.fps, 1), slowed_callback_ms: round(page.slowed.callbackMs, 2),
             phone_first_frame_ms: round(page.phone.ms, 0), phone_wire_bytes: page.phone.bytes,
         },
         load_average: round(loadBefore, 1),

@@ -32,11 +32,20 @@ void startFrame(bool perspective = false)
     ffMatrixMode(FfMatrixStack::modelView);
 }
 
-void drawSolid(const SolidMesh& mesh, bool cull)
+enum class Culling { none, triangles, runs };
+
+void drawSolid(const SolidMesh& mesh, Culling culling)
 {
-    ffDrawTriangles(mesh.positions.data(), mesh.normals.data(),
-                    static_cast<unsigned>(mesh.positions.size() / 3), mesh.triangles.data(),
-                    static_cast<unsigned>(mesh.triangles.size()), cull ? mesh.outwardPlanes.data() : nullptr);
+    const unsigned vertexCount = static_cast<unsigned>(mesh.positions.size() / 3);
+    if (culling == Culling::runs)
+        ffDrawClusters(mesh.positions.data(), mesh.normals.data(), vertexCount,
+                       mesh.clusteredTriangles.data(), mesh.clusteredPlanes.data(),
+                       mesh.clusteredVertices.data(), mesh.clusters.data(),
+                       static_cast<unsigned>(mesh.clusters.size()));
+    else
+        ffDrawTriangles(mesh.positions.data(), mesh.normals.data(), vertexCount, mesh.triangles.data(),
+                        static_cast<unsigned>(mesh.triangles.size()),
+                        culling == Culling::triangles ? mesh.outwardPlanes.data() : nullptr);
 }
 
 // Window position of a frame vertex.
@@ -309,7 +318,7 @@ TEST(Culling, KeepsEveryTriangleThatCoversAPixelCentre)
     ffDrawTriangles(positions.data(), normals.data(), static_cast<unsigned>(positions.size() / 3),
                     indices.data(), static_cast<unsigned>(indices.size()));
     EXPECT_EQ(coveredPixels(), all);
-    EXPECT_LT(ffFrame().indices.size() / 3, allTriangles / 2) << "most of these triangles cover no centre";
+    EXPECT_LT(ffFrame().indices.size() / 3, allTriangles / 4) << "most of these triangles cover no centre";
     EXPECT_LT(ffFrame().vertices.size(), positions.size() / 3 / 2) << "their vertices are not sent";
 }
 
@@ -318,12 +327,13 @@ TEST(Culling, KeepsAnySolidThatReachesBehindTheEye)
     SolidMesh sphere;
     tessellateSphere(1.0, 40, 30, &sphere);
     startFrame(true); // the eye at the sphere's centre
-    drawSolid(sphere, false);
+    drawSolid(sphere, Culling::none);
     EXPECT_GT(ffFrame().indices.size(), sphere.triangles.size() / 2);
 }
 
-// Closed convex solids drawn without the triangles facing away cover the
-// same pixels, seen from near and far, scaled and turned as the scene does.
+// Closed convex solids drawn without the triangles facing away, one by one
+// or run by run, cover the same pixels, seen from near and far, scaled and
+// turned as the scene does; the runs keep exactly the triangles kept one by one.
 TEST(Culling, TrianglesFacingAwayHideNothingOfAConvexSolid)
 {
     SolidMesh sphere, cone, cube;
@@ -334,28 +344,82 @@ TEST(Culling, TrianglesFacingAwayHideNothingOfAConvexSolid)
     findOutwardPlanes(&sphere, centre);
     findOutwardPlanes(&cone, coneInside);
     findOutwardPlanes(&cube, centre);
+    for (SolidMesh* mesh : { &sphere, &cone, &cube })
+        findClusters(mesh);
     struct View {
         float distance, turn, scale[3];
     };
-    const View views[] = { { 3, 30, { 1, 1, 1 } }, { 12, 200, { 1, 1, 1 } }, { 9, 95, { 6, 3, 6 } } };
+    const View views[] = {
+        { 3, 30, { 1, 1, 1 } }, { 12, 200, { 1, 1, 1 } }, { 9, 95, { 6, 3, 6 } }, { 1.6f, 140, { 1, 1, 1 } }
+    };
     for (const SolidMesh* mesh : { &sphere, &cone, &cube })
         for (const View& v : views) {
-            std::set<std::pair<int, int>> pixels[2];
-            size_t triangles[2] = { 0, 0 };
-            for (int cull = 0; cull < 2; ++cull) {
+            std::set<std::pair<int, int>> pixels[3];
+            size_t triangles[3] = { 0, 0, 0 };
+            for (Culling culling : { Culling::none, Culling::triangles, Culling::runs }) {
+                const int k = static_cast<int>(culling);
                 startFrame(true);
                 ffMultMatrix(translationMatrix(0.3f, -0.2f, -v.distance));
                 ffMultMatrix(rotationMatrix(v.turn, -2, 1, 0.5f));
                 ffMultMatrix(scalingMatrix(v.scale[0], v.scale[1], v.scale[2]));
-                drawSolid(*mesh, cull != 0);
-                pixels[cull]    = coveredPixels();
-                triangles[cull] = ffFrame().indices.size() / 3;
+                drawSolid(*mesh, culling);
+                pixels[k]    = coveredPixels();
+                triangles[k] = ffFrame().indices.size() / 3;
             }
             EXPECT_EQ(pixels[1], pixels[0]) << "seen from " << v.distance;
+            EXPECT_EQ(pixels[2], pixels[0]) << "seen from " << v.distance;
+            EXPECT_EQ(triangles[2], triangles[1]) << "seen from " << v.distance;
             // Seen from its apex a cone faces away only with its base.
             EXPECT_LT(triangles[1], mesh == &sphere ? triangles[0] * 2 / 3 : triangles[0])
                 << "seen from " << v.distance;
         }
+}
+
+// Each triangle, with its plane, lies in exactly one run, inside the run's
+// sphere and normals' cone, and with its corners in the run's list: a run
+// passed over as facing away hides nothing else.
+TEST(Culling, RunsHoldEachTriangleOnceWithinTheirBounds)
+{
+    SolidMesh meshes[4];
+    tessellateSphere(1.1, 120, 120, &meshes[0]);
+    tessellateCone(1.1, 0.9, 120, 120, &meshes[1]);
+    tessellateSphere(1.0, 7, 5, &meshes[2]);
+    tessellateCube(1.0, &meshes[3]);
+    for (SolidMesh& mesh : meshes) {
+        const float inside[3] = { 0, 0, &mesh == &meshes[1] ? 0.2f : 0 };
+        findOutwardPlanes(&mesh, inside);
+        findClusters(&mesh);
+        using Row = std::vector<float>; // a triangle's corners, then its plane
+        std::multiset<Row> whole, inRuns;
+        for (size_t t = 0; t < mesh.triangles.size() / 3; ++t)
+            whole.insert({ static_cast<float>(mesh.triangles[3 * t]),
+                           static_cast<float>(mesh.triangles[3 * t + 1]),
+                           static_cast<float>(mesh.triangles[3 * t + 2]), mesh.outwardPlanes[4 * t],
+                           mesh.outwardPlanes[4 * t + 1], mesh.outwardPlanes[4 * t + 2],
+                           mesh.outwardPlanes[4 * t + 3] });
+        for (const FfCluster& c : mesh.clusters) {
+            const std::set<unsigned> corners(mesh.clusteredVertices.begin() + c.firstVertex,
+                                             mesh.clusteredVertices.begin() + c.firstVertex + c.vertexCount);
+            for (unsigned i = c.firstIndex; i < c.firstIndex + c.indexCount; i += 3) {
+                const unsigned* corner = &mesh.clusteredTriangles[i];
+                const float* plane     = &mesh.clusteredPlanes[4 * (i / 3)];
+                inRuns.insert({ static_cast<float>(corner[0]), static_cast<float>(corner[1]),
+                                static_cast<float>(corner[2]), plane[0], plane[1], plane[2], plane[3] });
+                const float length =
+                    std::sqrt(plane[0] * plane[0] + plane[1] * plane[1] + plane[2] * plane[2]);
+                EXPECT_GE((plane[0] * c.axis[0] + plane[1] * c.axis[1] + plane[2] * c.axis[2]) / length,
+                          c.spreadCos - 1e-6f);
+                for (int k = 0; k < 3; ++k) {
+                    EXPECT_EQ(corners.count(corner[k]), 1u);
+                    const float* p = &mesh.positions[3 * size_t{ corner[k] }];
+                    EXPECT_LE(std::hypot(p[0] - c.centre[0], p[1] - c.centre[1], p[2] - c.centre[2]),
+                              c.radius);
+                }
+            }
+        }
+        EXPECT_EQ(inRuns, whole);
+        EXPECT_GT(mesh.clusters.size(), &mesh == &meshes[3] ? 5u : 20u) << "narrow runs, to be passed over";
+    }
 }
 
 // A triangle whose plane passes through the eye, or nearly, is seen edge-on:

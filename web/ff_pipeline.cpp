@@ -313,23 +313,64 @@ void emitLine(FfVertex a, FfVertex b)
     emitFan(corners);
 }
 
-// False only when no pixel centre can lie inside the triangle: its box,
-// widened by a margin, holds none. Window positions come shifted by half a
-// pixel, so that the centres lie on whole numbers; a corner behind the eye
-// (NaN) keeps the triangle, for the clipper to cut.
-bool coversPixelCentre(const float* window, const unsigned corner[3])
+// A triangle's edges as lines: for pixel centre (x, y), dx[e] * (y - y0[e])
+// - dy[e] * (x - x0[e]) is the distance from edge e, times its length, taken
+// the way the corners turn.
+struct Edges {
+    float x0[3], y0[3], dx[3], dy[3], reach[3]; // reach: -margin times the length, squared
+};
+
+Edges edgesOf(const float* a, const float* b, const float* c, float margin)
 {
-    const float margin = 0.125f;
-    const float* a     = window + 2 * static_cast<size_t>(corner[0]);
-    const float* b     = window + 2 * static_cast<size_t>(corner[1]);
-    const float* c     = window + 2 * static_cast<size_t>(corner[2]);
-    for (int axis = 0; axis < 2; ++axis) {
-        const float low  = std::min(std::min(a[axis], b[axis]), c[axis]) - margin;
-        const float high = std::max(std::max(a[axis], b[axis]), c[axis]) + margin;
-        if (std::floor(high) < std::ceil(low))
+    const float turn        = (b[0] - a[0]) * (c[1] - a[1]) - (b[1] - a[1]) * (c[0] - a[0]);
+    const float sign        = turn < 0.0f ? -1.0f : 1.0f;
+    const float* corners[4] = { a, b, c, a };
+    Edges edges;
+    for (int e = 0; e < 3; ++e) {
+        edges.x0[e]    = corners[e][0];
+        edges.y0[e]    = corners[e][1];
+        edges.dx[e]    = sign * (corners[e + 1][0] - corners[e][0]);
+        edges.dy[e]    = sign * (corners[e + 1][1] - corners[e][1]);
+        edges.reach[e] = margin * margin * (edges.dx[e] * edges.dx[e] + edges.dy[e] * edges.dy[e]);
+    }
+    return edges;
+}
+
+// Whether (x, y) lies inside the triangle grown by the margin on every side.
+bool nearCentre(const Edges& edges, float x, float y)
+{
+    for (int e = 0; e < 3; ++e) {
+        const float side = edges.dx[e] * (y - edges.y0[e]) - edges.dy[e] * (x - edges.x0[e]);
+        if (side < 0.0f && side * side > edges.reach[e])
             return false;
     }
     return true;
+}
+
+bool coversPixelCentre(const float* window, const unsigned corner[3])
+{
+    // GL snaps a corner to at least a sixteenth of a pixel, which moves an
+    // edge by at most 1/32 of the diagonal (0.044).
+    const float margin = 0.0625f;
+    const int fewest   = 16; // centres in the box worth testing one by one
+    const float* a     = window + 2 * static_cast<size_t>(corner[0]);
+    const float* b     = window + 2 * static_cast<size_t>(corner[1]);
+    const float* c     = window + 2 * static_cast<size_t>(corner[2]);
+    float first[2], last[2];
+    for (int axis = 0; axis < 2; ++axis) {
+        first[axis] = std::ceil(std::min(std::min(a[axis], b[axis]), c[axis]) - margin);
+        last[axis]  = std::floor(std::max(std::max(a[axis], b[axis]), c[axis]) + margin);
+        if (last[axis] < first[axis])
+            return false;
+    }
+    if (!((last[0] - first[0] + 1) * (last[1] - first[1] + 1) <= fewest))
+        return true; // large, or a corner behind the eye
+    const Edges edges = edgesOf(a, b, c, margin);
+    for (float y = first[1]; y <= last[1]; ++y)
+        for (float x = first[0]; x <= last[0]; ++x)
+            if (nearCentre(edges, x, y))
+                return true;
+    return false;
 }
 
 // Whether the eye lies inside the triangle's plane by more than rounding:
@@ -659,43 +700,57 @@ void ffEnd()
     state.pending.clear();
 }
 
-// Most of a 120 x 120 sphere's triangles are far smaller than a pixel and
-// cover no pixel centre, so they make no fragment: they are left out here,
-// and the vertices only they use are neither lit nor sent. The test is on
-// the bounding box, widened by more than any rasteriser's snapping, so what
-// is drawn stays the same to the pixel.
-void ffDrawTriangles(const float* positions, const float* normalsIn, unsigned vertexCount,
-                     const unsigned* indices, unsigned indexCount, const float* outwardPlanes)
+namespace {
+
+// A solid's vertices as ffDrawTriangles takes them, and what projects them
+// to the window.
+struct Projection {
+    const float* positions;
+    const float* normals;
+    const float* m; // the clip matrix
+    float halfWidth, halfHeight, x0, y0;
+};
+
+const unsigned none = ~0u;
+
+std::vector<float> window;  // x, y per vertex, less half a pixel; NaN behind the eye
+std::vector<unsigned> sent; // the vertex's place in the frame, or none
+
+Projection startProjection(const float* positions, const float* normals, unsigned vertexCount)
 {
     updateMatrices();
     updateLighting();
-    static std::vector<float> window;  // x, y per vertex, less half a pixel; NaN behind the eye
-    static std::vector<unsigned> sent; // the vertex's place in the frame, or none
-    const unsigned none = ~0u;
     window.resize(2 * static_cast<size_t>(vertexCount));
     sent.assign(vertexCount, none);
-    const float* m         = state.clipMatrix.m;
     const int* viewport    = state.viewport;
     const float halfWidth  = static_cast<float>(viewport[2]) / 2,
                 halfHeight = static_cast<float>(viewport[3]) / 2;
-    const float x0         = static_cast<float>(viewport[0]) + halfWidth - 0.5f;
-    const float y0         = static_cast<float>(viewport[1]) + halfHeight - 0.5f;
-    for (unsigned i = 0; i < vertexCount; ++i) {
-        const float* p                         = positions + 3 * static_cast<size_t>(i);
-        const float x                          = m[0] * p[0] + m[4] * p[1] + m[8] * p[2] + m[12];
-        const float y                          = m[1] * p[0] + m[5] * p[1] + m[9] * p[2] + m[13];
-        const float w                          = m[3] * p[0] + m[7] * p[1] + m[11] * p[2] + m[15];
-        const bool ahead                       = w > 0.0f;
-        window[2 * static_cast<size_t>(i)]     = ahead ? x / w * halfWidth + x0 : NAN;
-        window[2 * static_cast<size_t>(i) + 1] = ahead ? y / w * halfHeight + y0 : NAN;
-    }
+    return { positions,
+             normals,
+             state.clipMatrix.m,
+             halfWidth,
+             halfHeight,
+             static_cast<float>(viewport[0]) + halfWidth - 0.5f,
+             static_cast<float>(viewport[1]) + halfHeight - 0.5f };
+}
 
-    float eye[3];
-    if (outwardPlanes && !eyeInObjectSpace(modelView(), eye))
-        outwardPlanes = nullptr;
+void project(const Projection& s, unsigned i)
+{
+    const float* m                         = s.m;
+    const float* p                         = s.positions + 3 * static_cast<size_t>(i);
+    const float x                          = m[0] * p[0] + m[4] * p[1] + m[8] * p[2] + m[12];
+    const float y                          = m[1] * p[0] + m[5] * p[1] + m[9] * p[2] + m[13];
+    const float w                          = m[3] * p[0] + m[7] * p[1] + m[11] * p[2] + m[15];
+    const bool ahead                       = w > 0.0f;
+    window[2 * static_cast<size_t>(i)]     = ahead ? x / w * s.halfWidth + s.x0 : NAN;
+    window[2 * static_cast<size_t>(i) + 1] = ahead ? y / w * s.halfHeight + s.y0 : NAN;
+}
 
-    FfCommand& draw = currentDraw();
-    FfFrame& frame  = state.frame;
+// The triangles of indices that can be seen go to the frame, lit.
+void drawRun(const Projection& s, const unsigned* indices, unsigned indexCount, const float* outwardPlanes,
+             const float eye[3], FfCommand& draw)
+{
+    FfFrame& frame = state.frame;
     for (unsigned t = 0; t + 2 < indexCount; t += 3) {
         const unsigned* corner = indices + t;
         if (outwardPlanes && facesAway(outwardPlanes + 4 * static_cast<size_t>(t / 3), eye))
@@ -706,13 +761,74 @@ void ffDrawTriangles(const float* positions, const float* normalsIn, unsigned ve
             const unsigned v = corner[c];
             if (sent[v] == none) {
                 sent[v]        = static_cast<unsigned>(frame.vertices.size());
-                const float* p = positions + 3 * static_cast<size_t>(v);
-                frame.vertices.push_back(makeVertex(p, normalsIn + 3 * static_cast<size_t>(v),
+                const float* p = s.positions + 3 * static_cast<size_t>(v);
+                frame.vertices.push_back(makeVertex(p, s.normals + 3 * static_cast<size_t>(v),
                                                     transform(state.clipMatrix, { p[0], p[1], p[2], 1.0f })));
             }
             frame.indices.push_back(sent[v]);
         }
         draw.indexCount += 3;
+    }
+}
+
+// Where the run's triangles all lie from the eye: -1 every one facing away
+// and 1 every one facing it, each by more than facesAway's margin; 0 when
+// they may differ. The bound is on n . (eye - p), over the run's normals n
+// and points p, divided by the eye's distance.
+int clusterSide(const FfCluster& c, const float eye[3])
+{
+    const float v[3]     = { eye[0] - c.centre[0], eye[1] - c.centre[1], eye[2] - c.centre[2] };
+    const float distance = std::sqrt(dot3(v, v));
+    if (!(distance > c.radius))
+        return 0;
+    const float cosine = dot3(c.axis, v) / distance;
+    const float sine   = std::sqrt(std::max(0.0f, 1.0f - cosine * cosine));
+    // facesAway's margin ten times over, and rounding's.
+    const float margin = 1e-3f * (std::sqrt(dot3(c.centre, c.centre)) + c.radius + 2.0f) / distance + 1e-4f;
+    const float most   = cosine * c.spreadCos + sine * c.spreadSin + c.radius / distance;
+    const float least  = cosine * c.spreadCos - sine * c.spreadSin - c.radius / distance;
+    if (cosine < 0.0f && most < -margin)
+        return -1;
+    return cosine > 0.0f && least > margin ? 1 : 0;
+}
+
+} // namespace
+
+// Most of a 120 x 120 sphere's triangles are far smaller than a pixel and
+// cover no pixel centre, so they make no fragment: they are left out here,
+// and the vertices only they use are neither lit nor sent. The test is on
+// the bounding box, widened by more than any rasteriser's snapping, so what
+// is drawn stays the same to the pixel.
+void ffDrawTriangles(const float* positions, const float* normalsIn, unsigned vertexCount,
+                     const unsigned* indices, unsigned indexCount, const float* outwardPlanes)
+{
+    const Projection s = startProjection(positions, normalsIn, vertexCount);
+    for (unsigned i = 0; i < vertexCount; ++i)
+        project(s, i);
+    float eye[3] = { 0, 0, 0 };
+    if (outwardPlanes && !eyeInObjectSpace(modelView(), eye))
+        outwardPlanes = nullptr;
+    drawRun(s, indices, indexCount, outwardPlanes, eye, currentDraw());
+}
+
+void ffDrawClusters(const float* positions, const float* normals, unsigned vertexCount,
+                    const unsigned* indices, const float* outwardPlanes, const unsigned* vertices,
+                    const FfCluster* clusters, unsigned clusterCount)
+{
+    const Projection s = startProjection(positions, normals, vertexCount);
+    float eye[3]       = { 0, 0, 0 };
+    const bool culling = eyeInObjectSpace(modelView(), eye);
+    FfCommand& draw    = currentDraw();
+    for (unsigned i = 0; i < clusterCount; ++i) {
+        const FfCluster& c = clusters[i];
+        const int side     = culling ? clusterSide(c, eye) : 0;
+        if (side < 0)
+            continue;
+        for (unsigned v = c.firstVertex; v < c.firstVertex + c.vertexCount; ++v)
+            project(s, vertices[v]);
+        drawRun(s, indices + c.firstIndex, c.indexCount,
+                culling && side == 0 ? outwardPlanes + 4 * static_cast<size_t>(c.firstIndex / 3) : nullptr,
+                eye, draw);
     }
 }
 

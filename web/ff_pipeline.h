@@ -155,6 +155,28 @@ void ffEnd();
 void ffDrawTriangles(const float* positions, const float* normals, unsigned vertexCount,
                      const unsigned* indices, unsigned indexCount, const float* outwardPlanes = nullptr);
 
+// A run of a closed convex solid's triangles whose outward normals point
+// nearly one way, so that the whole run can be found facing away from the
+// eye at once. In object space: its vertices lie within `radius` of
+// `centre`, and each triangle's unit outward normal lies within the angle
+// whose cosine and sine are spreadCos and spreadSin of the unit `axis`.
+struct FfCluster {
+    float centre[3];
+    float radius;
+    float axis[3];
+    float spreadCos, spreadSin;
+    unsigned firstIndex, indexCount;   // its triangles in the indices
+    unsigned firstVertex, vertexCount; // its corners, once each, in the vertices
+};
+
+// ffDrawTriangles for a closed convex solid whose indices and outwardPlanes
+// come run by run, with each run's corners listed in `vertices`: a run
+// facing away is passed over without projecting a vertex; what is drawn is
+// what ffDrawTriangles draws.
+void ffDrawClusters(const float* positions, const float* normals, unsigned vertexCount,
+                    const unsigned* indices, const float* outwardPlanes, const unsigned* vertices,
+                    const FfCluster* clusters, unsigned clusterCount);
+
 // What the frame has recorded since the last ffClearFrame.
 const FfFrame& ffFrame();
 void ffClearFrame();

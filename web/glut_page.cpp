@@ -43,9 +43,10 @@ void resumeFrames()
 
 void drawSolid(const SolidMesh& solid)
 {
-    ffDrawTriangles(solid.positions.data(), solid.normals.data(),
-                    static_cast<unsigned>(solid.positions.size() / 3), solid.triangles.data(),
-                    static_cast<unsigned>(solid.triangles.size()), solid.outwardPlanes.data());
+    ffDrawClusters(solid.positions.data(), solid.normals.data(),
+                   static_cast<unsigned>(solid.positions.size() / 3), solid.clusteredTriangles.data(),
+                   solid.clusteredPlanes.data(), solid.clusteredVertices.data(), solid.clusters.data(),
+                   static_cast<unsigned>(solid.clusters.size()));
 }
 
 void frame()

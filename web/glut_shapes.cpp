@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "glut_shapes.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -193,6 +194,77 @@ void findOutwardPlanes(SolidMesh* mesh, const float inside[3])
 
 namespace {
 
+// Runs are cells of a cube round the unit normals: this many to a face's side.
+const int cellsPerSide = 8;
+
+// The cell a triangle's outward normal points into; the last for a triangle
+// with no area.
+int cellOf(const float* plane)
+{
+    const float a[3] = { std::fabs(plane[0]), std::fabs(plane[1]), std::fabs(plane[2]) };
+    const int major  = a[0] >= a[1] && a[0] >= a[2] ? 0 : a[1] >= a[2] ? 1 : 2;
+    if (a[major] == 0.0f)
+        return 6 * cellsPerSide * cellsPerSide;
+    const int face = 2 * major + (plane[major] < 0.0f ? 1 : 0);
+    int cell[2];
+    for (int k = 0; k < 2; ++k) {
+        const float u = plane[(major + 1 + k) % 3] / a[major]; // -1..1
+        cell[k]       = std::min(cellsPerSide - 1, static_cast<int>((u + 1.0f) / 2.0f * cellsPerSide));
+    }
+    return (face * cellsPerSide + cell[0]) * cellsPerSide + cell[1];
+}
+
+// The run's bounding sphere and the cone round its normals, in double
+// precision and widened a little for float rounding.
+FfCluster boundRun(const SolidMesh& mesh, unsigned first, unsigned count)
+{
+    double low[3] = { HUGE_VAL, HUGE_VAL, HUGE_VAL }, high[3] = { -HUGE_VAL, -HUGE_VAL, -HUGE_VAL };
+    double axis[3] = { 0, 0, 0 };
+    for (unsigned i = first; i < first + count; ++i) {
+        const float* p = &mesh.positions[3 * static_cast<size_t>(mesh.clusteredTriangles[i])];
+        for (int k = 0; k < 3; ++k) {
+            low[k]  = std::min(low[k], static_cast<double>(p[k]));
+            high[k] = std::max(high[k], static_cast<double>(p[k]));
+        }
+    }
+    auto unitNormal = [&](unsigned triangle, double n[3]) {
+        const float* plane = &mesh.clusteredPlanes[4 * static_cast<size_t>(triangle)];
+        const double length =
+            std::sqrt(static_cast<double>(plane[0]) * plane[0] + static_cast<double>(plane[1]) * plane[1]
+                      + static_cast<double>(plane[2]) * plane[2]);
+        for (int k = 0; k < 3; ++k)
+            n[k] = length > 0.0 ? plane[k] / length : 0.0;
+    };
+    for (unsigned t = first / 3; t < (first + count) / 3; ++t) {
+        double n[3];
+        unitNormal(t, n);
+        for (int k = 0; k < 3; ++k)
+            axis[k] += n[k];
+    }
+    const double axisLength = std::sqrt(axis[0] * axis[0] + axis[1] * axis[1] + axis[2] * axis[2]);
+    double spreadCos        = axisLength > 0.0 ? 1.0 : -1.0; // no axis: never passed over
+    for (unsigned t = first / 3; axisLength > 0.0 && t < (first + count) / 3; ++t) {
+        double n[3];
+        unitNormal(t, n);
+        spreadCos =
+            std::min(spreadCos, (n[0] * axis[0] + n[1] * axis[1] + n[2] * axis[2]) / axisLength - 1e-6);
+    }
+    spreadCos = std::max(spreadCos, -1.0);
+    FfCluster c{};
+    double radius = 0.0;
+    for (int k = 0; k < 3; ++k) {
+        c.centre[k] = static_cast<float>((low[k] + high[k]) / 2);
+        c.axis[k]   = axisLength > 0.0 ? static_cast<float>(axis[k] / axisLength) : 0.0f;
+        radius += (high[k] - low[k]) * (high[k] - low[k]) / 4;
+    }
+    c.radius     = static_cast<float>(std::sqrt(radius) * (1 + 1e-5) + 1e-6);
+    c.spreadCos  = static_cast<float>(spreadCos);
+    c.spreadSin  = static_cast<float>(std::sqrt(1.0 - spreadCos * spreadCos) + 1e-6);
+    c.firstIndex = first;
+    c.indexCount = count;
+    return c;
+}
+
 struct CachedSolid {
     SolidShape shape;
     double size; // the radius, the base's radius or the edge
@@ -205,6 +277,39 @@ std::vector<CachedSolid> solids;
 const size_t maxCachedSolids = 32;
 
 } // namespace
+
+void findClusters(SolidMesh* mesh)
+{
+    const size_t triangleCount = mesh->triangles.size() / 3;
+    std::vector<std::vector<unsigned>> cells(6 * cellsPerSide * cellsPerSide + 1);
+    for (size_t t = 0; t < triangleCount; ++t)
+        cells[static_cast<size_t>(cellOf(&mesh->outwardPlanes[4 * t]))].push_back(static_cast<unsigned>(t));
+    mesh->clusteredTriangles.clear();
+    mesh->clusteredPlanes.clear();
+    mesh->clusteredVertices.clear();
+    mesh->clusters.clear();
+    for (const std::vector<unsigned>& cell : cells) {
+        if (cell.empty())
+            continue;
+        const unsigned first = static_cast<unsigned>(mesh->clusteredTriangles.size());
+        for (unsigned t : cell) {
+            mesh->clusteredTriangles.insert(mesh->clusteredTriangles.end(), &mesh->triangles[3 * size_t{ t }],
+                                            &mesh->triangles[3 * size_t{ t }] + 3);
+            mesh->clusteredPlanes.insert(mesh->clusteredPlanes.end(), &mesh->outwardPlanes[4 * size_t{ t }],
+                                         &mesh->outwardPlanes[4 * size_t{ t }] + 4);
+        }
+        const unsigned count = static_cast<unsigned>(mesh->clusteredTriangles.size()) - first;
+        FfCluster cluster    = boundRun(*mesh, first, count);
+        std::vector<unsigned> corners(mesh->clusteredTriangles.begin() + first,
+                                      mesh->clusteredTriangles.end());
+        std::sort(corners.begin(), corners.end());
+        corners.erase(std::unique(corners.begin(), corners.end()), corners.end());
+        cluster.firstVertex = static_cast<unsigned>(mesh->clusteredVertices.size());
+        cluster.vertexCount = static_cast<unsigned>(corners.size());
+        mesh->clusteredVertices.insert(mesh->clusteredVertices.end(), corners.begin(), corners.end());
+        mesh->clusters.push_back(cluster);
+    }
+}
 
 const SolidMesh& cachedSolid(SolidShape shape, double size, double height, int slices, int stacks)
 {
@@ -225,5 +330,6 @@ const SolidMesh& cachedSolid(SolidShape shape, double size, double height, int s
     else
         tessellateCube(size, &mesh);
     findOutwardPlanes(&mesh, centre);
+    findClusters(&mesh);
     return mesh;
 }

@@ -5,7 +5,6 @@
 #include "ff_pipeline.h"
 #include "glut_loop.h"
 #include "glut_shapes.h"
-#include "page_input.h"
 #include "web_layer.h"
 #include "webgl_backend.h"
 
@@ -168,7 +167,6 @@ void glutSwapBuffers()
 void glutMainLoop()
 {
     pageStart();
-    pageInputStart();
     loopState().beforeIdle = pageIdleCalled;
     pageLoop.running       = true;
     startLoop();
@@ -214,8 +212,8 @@ EMSCRIPTEN_KEEPALIVE unsigned tollmere_gl_errors()
 
 } // extern "C"
 
-// The page's other ways in, and its canvas's size (page_input.cpp).
-void pagePressButton(int button)
+// For the page's other ways in, and its canvas's size (web_layer.h).
+void pressMouseButton(int button)
 {
     const GlutLoop& loop = loopState();
     if (loop.ended || !loop.mouse)
@@ -224,12 +222,12 @@ void pagePressButton(int button)
     loop.mouse(button, GLUT_UP, loop.width / 2, loop.height / 2);
 }
 
-bool pageIdleCallbackSet()
+bool idleCallbackSet()
 {
     return loopState().idle != nullptr;
 }
 
-void pageResizeWindow(int width, int height)
+void resizeWindow(int width, int height)
 {
     GlutLoop& loop = loopState();
     if (loop.ended || (width == loop.width && height == loop.height))

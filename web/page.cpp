@@ -6,6 +6,7 @@
 // replaces its surface's picture, read by the viewer's own reader.
 #include "camera.h"
 #include "page_core.h"
+#include "page_input.h"
 #include "scene.h"
 #include "scene_pictures.h"
 #include "web_layer.h"
@@ -29,11 +30,15 @@ extern "C" void tollmere_ended();
 
 namespace {
 
-long stepsFromAddress    = 0;
-unsigned idleCalls       = 0;
-bool started             = false; // the first frame is on its way
-unsigned picturesHandled = 0;
-bool picturesTaken       = false; // since the textures were last made
+// The page's state: it starts once, with the page, and is never reset.
+struct PageState {
+    long stepsFromAddress;
+    unsigned idleCalls;
+    bool started; // the first frame is on its way
+    unsigned picturesHandled;
+    bool picturesTaken; // since the textures were last made
+};
+PageState page;
 
 int maxTextureSize()
 {
@@ -44,14 +49,15 @@ int maxTextureSize()
 
 unsigned orbitSteps()
 {
-    return static_cast<unsigned>(stepsFromAddress) + idleCalls;
+    return static_cast<unsigned>(page.stepsFromAddress) + page.idleCalls;
 }
 
 } // namespace
 
 void pageStart()
 {
-    started = true;
+    page.started = true;
+    pageInputStart();
     for (const ScenePicture& picture : scenePictures)
         tollmere_list_picture(picture.file, picture.surface);
     tollmere_started();
@@ -70,20 +76,20 @@ void pageStart()
     }
     for (long i = 0; i < steps; ++i)
         advanceOrbit();
-    stepsFromAddress = steps;
+    page.stepsFromAddress = steps;
 }
 
 // A circling camera has no view to link to: the address loses its step
 // until the camera stands again.
 void pageIdleSet(bool set)
 {
-    if (started)
+    if (page.started)
         tollmere_link_steps(set ? -1 : linkSteps(orbitSteps()));
 }
 
 void pageIdleCalled()
 {
-    ++idleCalls;
+    ++page.idleCalls;
 }
 
 void pageEnded()
@@ -105,7 +111,7 @@ EMSCRIPTEN_KEEPALIVE int tollmere_may_read_picture(const char* name)
     std::string message;
     if (mayReadPicture(name, &message))
         return 1;
-    ++picturesHandled;
+    ++page.picturesHandled;
     std::fprintf(stderr, "%s\n", message.c_str());
     return 0;
 }
@@ -113,7 +119,7 @@ EMSCRIPTEN_KEEPALIVE int tollmere_may_read_picture(const char* name)
 // The picture reader's Worker refused a file: its message.
 EMSCRIPTEN_KEEPALIVE void tollmere_refuse_picture(const char* message)
 {
-    ++picturesHandled;
+    ++page.picturesHandled;
     std::fprintf(stderr, "%s\n", message);
 }
 
@@ -129,11 +135,11 @@ EMSCRIPTEN_KEEPALIVE void tollmere_take_picture(const char* name, const char* pa
 {
     std::string message;
     const int surface = placeKeptPicture(name, path, scenePictureDir, &message);
-    ++picturesHandled;
+    ++page.picturesHandled;
     if (surface < 0)
         std::fprintf(stderr, "%s\n", message.c_str());
     else
-        picturesTaken = true;
+        page.picturesTaken = true;
 }
 
 // Once the files chosen together are read: every surface's texture is made
@@ -141,9 +147,9 @@ EMSCRIPTEN_KEEPALIVE void tollmere_take_picture(const char* name, const char* pa
 // are deleted.
 EMSCRIPTEN_KEEPALIVE void tollmere_pictures_read()
 {
-    if (!picturesTaken)
+    if (!page.picturesTaken)
         return;
-    picturesTaken = false;
+    page.picturesTaken = false;
     deleteEveryTexture();
     forgetSurfaceTextures();
     glutPostRedisplay();
@@ -151,7 +157,7 @@ EMSCRIPTEN_KEEPALIVE void tollmere_pictures_read()
 
 EMSCRIPTEN_KEEPALIVE unsigned tollmere_pictures_handled()
 {
-    return picturesHandled;
+    return page.picturesHandled;
 }
 
 EMSCRIPTEN_KEEPALIVE unsigned tollmere_live_textures()

@@ -32,6 +32,15 @@ int pictureIndex(const std::string& name)
     return -1;
 }
 
+// "Rear.tga (rear wall), Left.tga (left wall), ...": the seven names.
+std::string pictureNamesText()
+{
+    std::string text;
+    for (const ScenePicture& picture : scenePictures)
+        text += std::string(text.empty() ? "" : ", ") + picture.file + " (" + picture.surface + ")";
+    return text;
+}
+
 } // namespace
 
 long parseStepsFragment(const char* hash)
@@ -58,14 +67,6 @@ long linkSteps(std::uint64_t steps)
         return static_cast<long>(steps);
     const std::uint64_t turns = (steps - most + orbitTurnSteps - 1) / orbitTurnSteps;
     return static_cast<long>(steps - turns * orbitTurnSteps);
-}
-
-std::string pictureNamesText()
-{
-    std::string text;
-    for (const ScenePicture& picture : scenePictures)
-        text += std::string(text.empty() ? "" : ", ") + picture.file + " (" + picture.surface + ")";
-    return text;
 }
 
 bool mayReadPicture(const std::string& name, std::string* message)

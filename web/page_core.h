@@ -19,9 +19,6 @@ long parseStepsFragment(const char* hash);
 // same view within 0..pageMaxSteps, whole turns of the orbit taken off.
 long linkSteps(std::uint64_t steps);
 
-// "Rear.tga (rear wall), Left.tga (left wall), ...": the seven names.
-std::string pictureNamesText();
-
 // Whether a file of this name may be read as a chosen picture; when not,
 // why, as a message naming the file and listing the seven names.
 bool mayReadPicture(const std::string& name, std::string* message);

@@ -3,6 +3,7 @@
 // through the viewer's mouse callback; the canvas's drawing buffer follows its
 // CSS size times the device pixel ratio, so that it is crisp on any screen.
 #include "page_input.h"
+#include "web_layer.h"
 
 #include <GL/gl.h>
 #include <GL/glext.h>
@@ -27,7 +28,7 @@ const int largestSide = 2048;
 
 void toggleCamera()
 {
-    pagePressButton(pageIdleCallbackSet() ? GLUT_RIGHT_BUTTON : GLUT_LEFT_BUTTON);
+    pressMouseButton(idleCallbackSet() ? GLUT_RIGHT_BUTTON : GLUT_LEFT_BUTTON);
 }
 
 // The browser's compatibility mouse events of a touch are cancelled (so a tap
@@ -84,12 +85,12 @@ void pageInputStart()
     emscripten_set_keydown_callback(canvas, nullptr, EM_FALSE, keyDown);
     emscripten_set_click_callback("#camera", nullptr, EM_FALSE, buttonClick);
     const int side = bufferSide();
-    pageResizeWindow(side, side);
+    resizeWindow(side, side);
     tollmere_watch_canvas();
 }
 
 extern "C" EMSCRIPTEN_KEEPALIVE void tollmere_canvas_resized()
 {
     const int side = bufferSide();
-    pageResizeWindow(side, side);
+    resizeWindow(side, side);
 }

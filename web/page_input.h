@@ -6,14 +6,6 @@
 // src/: the left button when the camera stands, the right when it circles.
 #pragma once
 
-// Called by glutMainLoop before GLUT's first reshape: the canvas takes its
-// size, and the page's other ways in are listened to.
+// Called by the page's start, before GLUT's first reshape: the canvas takes
+// its size, and the page's other ways in are listened to.
 void pageInputStart();
-
-// In glut_page.cpp, for the above: a press and release of a GLUT mouse
-// button; whether an idle callback is set (the camera circles); the window
-// taking a new size in device pixels, with GLUT's reshape once the frame
-// loop runs.
-void pagePressButton(int button);
-bool pageIdleCallbackSet();
-void pageResizeWindow(int width, int height);

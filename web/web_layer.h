@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // Where the page meets the layer: the page's hooks, which the page's GLUT
-// calls and page.cpp defines, and the two calls the layer offers the page.
+// calls and page.cpp defines, and the calls the layer offers the page.
 // Neither side reaches further into the other.
 #pragma once
 
@@ -18,3 +18,12 @@ void pageEnded();
 // them anew; and how many live.
 void deleteEveryTexture();
 unsigned liveTextureCount();
+
+// For the page's other ways in (page_input.cpp): a press and release of a
+// GLUT mouse button at the window's centre, through the viewer's mouse
+// callback; whether an idle callback is set (the camera circles); the window
+// taking a new size in device pixels, with GLUT's reshape once the frame
+// loop runs.
+void pressMouseButton(int button);
+bool idleCallbackSet();
+void resizeWindow(int width, int height);

@@ -234,6 +234,18 @@ const firefoxPaths = ['/usr/bin/firefox-esr', '/usr/bin/firefox'];
 // Firefox ESR, not headless, in a private Xvfb of its own, driven over
 // WebDriver BiDi: headless, it gives no WebGL2 on this kind of machine, and
 // WebGL on Mesa's software renderer needs webgl.force-enabled.
+// Until `fn`, run in the page by page.evaluate, gives a true value. Firefox
+// ESR 140 runs puppeteer's own waitForFunction, which makes its test in the
+// page with `new Function`, under the page's Content-Security-Policy, which
+// refuses it; what evaluate runs is not the page's script.
+async function pollUntil(page, fn, timeout, args) {
+    for (const end = Date.now() + timeout; !(await page.evaluate(fn, ...args));) {
+        if (Date.now() > end)
+            throw new Error(`Waiting failed: ${timeout}ms exceeded`);
+        await new Promise((done) => setTimeout(done, 50));
+    }
+}
+
 export async function launchFirefox() {
     const executablePath = firstExisting(firefoxPaths, 'Firefox (firefox-esr)');
     const profile = profileFolder('firefox');
@@ -248,6 +260,12 @@ export async function launchFirefox() {
             extraPrefsFirefox: { 'webgl.force-enabled': true, 'layout.css.devPixelsPerPx': '1.0' },
         });
         cleanups.push(browserSteps(browser));
+        const newPage = browser.newPage.bind(browser);
+        browser.newPage = async (...options) => {
+            const page = await newPage(...options);
+            page.waitForFunction = (fn, { timeout }, ...args) => pollUntil(page, fn, timeout, args);
+            return page;
+        };
         return { browser, name: await describe(browser, 'Firefox'), close };
     } catch (error) {
         await close();
@@ -315,12 +333,8 @@ class WebDriverPage {
         return this.driver.executeScript(`return (${fn}).apply(null, arguments);`, ...args);
     }
 
-    async waitForFunction(fn, { timeout }, ...args) {
-        for (const end = Date.now() + timeout; !(await this.evaluate(fn, ...args));) {
-            if (Date.now() > end)
-                throw new Error(`Waiting failed: ${timeout}ms exceeded`);
-            await new Promise((done) => setTimeout(done, 50));
-        }
+    waitForFunction(fn, { timeout }, ...args) {
+        return pollUntil(this, fn, timeout, args);
     }
 
     $eval(selector, fn) {

@@ -2,6 +2,10 @@
 // The rules a picture is made into a texture by: see texture_rules.h.
 #include "texture_rules.h"
 
+#include "tga_image.h"
+
+#include <string>
+
 namespace {
 
 // The window is 500 pixels wide, so no view shows more than about 500 pixels

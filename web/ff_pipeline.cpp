@@ -22,7 +22,7 @@ struct Stack {
 
 // Per enabled light, the material's colours multiplied by the light's.
 struct LightTerms {
-    const FfLight* light;
+    float position[4]; // eye space; for a positional light divided through by w, w then 1
     float diffuse[3];
     float specular[3];
     bool hasSpecular;
@@ -110,7 +110,10 @@ void computeTerms(const FfLighting& lighting, Terms& t)
         if (!light.enabled)
             continue;
         LightTerms& l = t.lights[t.lightCount++];
-        l.light       = &light;
+        for (int k = 0; k < 3; ++k)
+            l.position[k] =
+                light.position[3] != 0.0f ? light.position[k] / light.position[3] : light.position[k];
+        l.position[3] = light.position[3] != 0.0f ? 1.0f : 0.0f;
         l.hasSpecular = false;
         for (int c = 0; c < 3; ++c) {
             t.unlit[c] += m.ambient[c] * light.ambient[c];
@@ -134,11 +137,11 @@ float dot3(const float* a, const float* b)
     return a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
 }
 
-// The unit vector from the vertex to the light.
+// The unit vector from the vertex to the light at p (w 0 or 1).
 void towardLight(const float* p, const float eye[3], float vp[3])
 {
     for (int k = 0; k < 3; ++k)
-        vp[k] = p[3] != 0.0f ? p[k] / p[3] - eye[k] : p[k];
+        vp[k] = p[3] != 0.0f ? p[k] - eye[k] : p[k];
     const float length = std::sqrt(dot3(vp, vp));
     if (length > 0.0f)
         for (int k = 0; k < 3; ++k)
@@ -166,7 +169,7 @@ void shade(const Terms& t, const float eye[3], const float n[3], float out[4])
     for (int i = 0; i < t.lightCount; ++i) {
         const LightTerms& l = t.lights[i];
         float vp[3];
-        towardLight(l.light->position, eye, vp);
+        towardLight(l.position, eye, vp);
         const float nDotL = dot3(n, vp);
         if (nDotL <= 0.0f)
             continue;
@@ -179,17 +182,18 @@ void shade(const Terms& t, const float eye[3], const float n[3], float out[4])
     out[3] = std::clamp(t.unlit[3], 0.0f, 1.0f);
 }
 
+// c from 0 to 1 rounded to a byte half away from zero, as lround does (the
+// sum is exact in double); NaN, from a normal with none, gives 0.
 unsigned char toByte(float c)
 {
-    return static_cast<unsigned char>(std::lround(c * 255.0f));
+    const double scaled = static_cast<double>(c * 255.0f);
+    return scaled >= 0.0 ? static_cast<unsigned char>(static_cast<int>(std::min(scaled, 255.0) + 0.5)) : 0;
 }
 
 // A vertex through the model-view, the lighting and the projection.
 FfVertex makeVertex(const float position[3], const float normal[3], const Vec4& clip)
 {
-    const Mat4& mv = modelView();
-    const Vec4 object{ position[0], position[1], position[2], 1.0f };
-    const Vec4 eye = transform(mv, object);
+    const float* mv = modelView().m;
 
     FfVertex v;
     v.position[0]   = clip.x;
@@ -198,7 +202,10 @@ FfVertex makeVertex(const float position[3], const float normal[3], const Vec4& 
     v.position[3]   = clip.w;
     float colour[4] = { 1.0f, 1.0f, 1.0f, 1.0f }; // GL's default current colour
     if (state.lighting.enabled) {
-        const float eyePosition[3] = { eye.x, eye.y, eye.z };
+        const float* p             = position;
+        const float eyePosition[3] = { mv[0] * p[0] + mv[4] * p[1] + mv[8] * p[2] + mv[12],
+                                       mv[1] * p[0] + mv[5] * p[1] + mv[9] * p[2] + mv[13],
+                                       mv[2] * p[0] + mv[6] * p[1] + mv[10] * p[2] + mv[14] };
         float eyeNormal[3];
         transformNormal(state.normals, normal, eyeNormal);
         shade(state.terms, eyePosition, eyeNormal, colour);

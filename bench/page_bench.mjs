@@ -4,7 +4,8 @@
 // headless Chromium (WebGL2 on SwiftShader) and in build/tollmere-bench
 // (Xvfb, llvmpipe), run one after the other; the page's orbit again with
 // the processor 4 times slower, as a phone's, and the ms of each frame's
-// work on the main thread both ways; the time from opening the page to its
+// work on the main thread both ways, uncapped and at the display's pace, at
+// 500 x 500 and on a phone's screen; the time from opening the page to its
 // first frame, as it is and on a phone's profile (Lighthouse's mobile
 // throttling, cache empty) with the bytes on the wire before it; and the
 // bytes of the site's files. Prints a table and one JSON line
@@ -20,6 +21,7 @@ import { execFile } from 'node:child_process';
 import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
+import { fileURLToPath } from 'node:url';
 import { parseArgs } from 'node:util';
 import zlib from 'node:zlib';
 
@@ -47,8 +49,19 @@ let loadBefore = 0;       // the machine's load average over the last minute, wh
 
 // Chromium paces animation frames to a 60 Hz display by default, which
 // would cap the page where the desktop viewer, with no vertical sync in
-// Xvfb, draws as fast as it can: both run uncapped.
+// Xvfb, draws as fast as it can: against the viewer both run uncapped.
+// Uncapped, though, a frame is as short as the GPU process allows, so the
+// main thread's fixed work per frame (Blink's, not the page's) is most of it,
+// and 4 times slower a page that draws nothing (bench/control, measured
+// beside the page) keeps only a small part of its frames. What a phone shows
+// is paced to its display, so the phone's orbit is measured at Chromium's
+// own pace too.
 const uncapped = ['--disable-frame-rate-limit', '--disable-gpu-vsync'];
+const controlSite = path.join(path.dirname(fileURLToPath(import.meta.url)), 'control');
+
+// Lighthouse's mobile screen: 412 x 823 CSS px at 1.75 device pixels each
+// (the canvas's buffer is then 668 x 668).
+const phoneScreen = { width: 412, height: 823, deviceScaleFactor: 1.75, isMobile: true, hasTouch: true };
 
 // Runs in the page before its own script: frame ends, as performance.now()
 // (ms from opening the page), and the ms spent in each of those callbacks.
@@ -98,9 +111,12 @@ function percentile(values, p) {
     return sorted.length ? sorted[Math.round(p * (sorted.length - 1))] : NaN;
 }
 
-// A page with its frames noted; `slowdown` and `network` throttle it first.
-async function openNoted(browser, address, { slowdown = 1, network } = {}) {
+// A page with its frames noted; `slowdown` and `network` throttle it first,
+// and `screen` sets its viewport.
+async function openNoted(browser, address, { slowdown = 1, network, screen } = {}) {
     const page = await browser.newPage();
+    if (screen)
+        await page.setViewport(screen);
     await page.evaluateOnNewDocument(noteFrames);
     const session = await page.createCDPSession();
     await session.send('Emulation.setCPUThrottlingRate', { rate: slowdown });
@@ -159,19 +175,21 @@ async function orbitFrames(page) {
         medianMs: median(intervals),
         p95Ms: percentile(intervals, 0.95),
         callbackMs: median(noted.costs.slice(from + 1, to + 1)),
+        p95CallbackMs: percentile(noted.costs.slice(from + 1, to + 1), 0.95),
         stepsPerFrame: (noted.steps[to] - noted.steps[from]) / frames,
     };
 }
 
-// The orbit after a real left click, then the same orbit on a processor
-// `throttling` times slower (Chromium's own emulation of a phone's), in the
-// same page.
-async function orbit(browser, site) {
-    const page = await openNoted(browser, `${site}/`);
+// The orbit after a real left click (a tap on a touch screen), then the
+// same orbit on a processor `throttling` times slower (Chromium's own
+// emulation of a phone's), in the same page.
+async function orbit(browser, site, screen) {
+    const page = await openNoted(browser, `${site}/`, { screen });
     try {
         await notedFrames(page, 1);
         const box = await (await page.$('#canvas')).boundingBox();
-        await page.mouse.click(box.x + box.width / 2, box.y + box.height / 2, { button: 'left' });
+        const [x, y] = [box.x + box.width / 2, box.y + box.height / 2];
+        await (screen?.hasTouch ? page.touchscreen.tap(x, y) : page.mouse.click(x, y, { button: 'left' }));
         const result = await orbitFrames(page);
         const session = await page.createCDPSession();
         await session.send('Emulation.setCPUThrottlingRate', { rate: throttling });
@@ -211,17 +229,32 @@ function desktopRun() {
     });
 }
 
-async function pageRun() {
-    const server = await serveSite(options.site);
-    const site = `http://127.0.0.1:${server.address().port}`;
-    const launched = await launchChromium(uncapped);
+// `run` with a browser launched with `args`, closed after.
+async function withChromium(args, run) {
+    const launched = await launchChromium(args);
     try {
-        const first = await firstFrames(launched.browser, site);
-        const phone = await phoneFirstFrames(launched.browser, site);
-        return { name: launched.name, first, phone, ...(await orbit(launched.browser, site)) };
+        return await run(launched);
     } finally {
         await launched.close();
+    }
+}
+
+async function pageRun() {
+    const server = await serveSite(options.site), control = await serveSite(controlSite);
+    const site = `http://127.0.0.1:${server.address().port}`;
+    try {
+        const page = await withChromium(uncapped, async ({ browser, name }) => ({
+            name, first: await firstFrames(browser, site), phone: await phoneFirstFrames(browser, site),
+            ...(await orbit(browser, site)),
+            control: await orbit(browser, `http://127.0.0.1:${control.address().port}`),
+        }));
+        page.paced = await withChromium([], async ({ browser }) => ({
+            square: await orbit(browser, site), phoneScreen: await orbit(browser, site, phoneScreen),
+        }));
+        return page;
+    } finally {
         server.close();
+        control.close();
     }
 }
 
@@ -245,7 +278,8 @@ function printTable(page, desktop, size) {
     row('95th percentile ms per frame', fixed(page.p95Ms, 2), fixed(desktop.p95_ms, 2));
     row('median ms in the page\'s frame callback', fixed(page.callbackMs, 2), '');
     row(`frames per second, ${throttling} times slower`, fixed(page.throttled.fps, 1), '');
-    row(`  against unthrottled`, `${fixed(100 * page.throttled.fps / page.fps, 0)} %`, '');
+    row(`  against unthrottled (uncapped)`, `${fixed(100 * page.throttled.fps / page.fps, 0)} %`, '');
+    row(`  a page that draws nothing, the same`, `${fixed(100 * page.control.throttled.fps / page.control.fps, 0)} %`, '');
     row(`ms in the frame callback, ${throttling} times slower`, fixed(page.throttled.callbackMs, 2), '');
     row('orbit steps per frame', fixed(page.stepsPerFrame, 2), '1.00');
     row(`ms to the first frame (median of ${openings})`, fixed(median(page.first), 0),
@@ -256,9 +290,28 @@ function printTable(page, desktop, size) {
     row(`bytes of the site (${size.files} files)`, size.bytes, '');
     row('the same, with the rest gzipped too', size.gzipped, '');
     row('of which the seven pictures (gzipped)', size.pictures, '');
+    printPaced(page.paced);
+    const phone = page.paced.phoneScreen;
     console.log(`\npage / desktop, frames per second: ${fixed(page.fps / desktop.fps, 2)}; ` +
-                `processor ${throttling} times slower / unthrottled: ${fixed(page.throttled.fps / page.fps, 2)}; ` +
+                `on a phone's screen at its pace, processor ${throttling} times slower / unthrottled: ` +
+                `${fixed(phone.throttled.fps / phone.fps, 2)}; ` +
                 `phone's first frame ${fixed(page.phone.ms, 0)} ms after ${kb(page.phone.bytes)} kB on the wire`);
+}
+
+// The orbits at Chromium's own pace: 500 x 500 and the phone's screen.
+function printPaced({ square, phoneScreen: phone }) {
+    console.log(`\nThe same orbit at Chromium's own pace (a 60 Hz display), unthrottled and ${throttling} times slower:\n`);
+    row('', '500 x 500', 'phone screen');
+    console.log(`|${'-'.repeat(44)}|${'-'.repeat(15)}|${'-'.repeat(15)}|`);
+    const both = (label, value) => row(label, value(square), value(phone));
+    both('frames per second', (o) => fixed(o.fps, 1));
+    both(`frames per second, ${throttling} times slower`, (o) => fixed(o.throttled.fps, 1));
+    both('  against unthrottled', (o) => `${fixed(100 * o.throttled.fps / o.fps, 0)} %`);
+    both(`95th percentile ms a frame, ${throttling} times slower`, (o) => fixed(o.throttled.p95Ms, 2));
+    both('median ms in the frame callback', (o) => fixed(o.callbackMs, 2));
+    both(`  the same, ${throttling} times slower`, (o) => fixed(o.throttled.callbackMs, 2));
+    both(`  95th percentile, ${throttling} times slower`, (o) => fixed(o.throttled.p95CallbackMs, 2));
+    both('orbit steps per frame', (o) => fixed(o.stepsPerFrame, 2));
 }
 
 function jsonLine(page, desktop, size) {
@@ -270,10 +323,16 @@ function jsonLine(page, desktop, size) {
             callback_ms: round(page.callbackMs, 2),
             throttled: { rate: throttling, fps: round(page.throttled.fps, 1),
                          callback_ms: round(page.throttled.callbackMs, 2) },
+            control: { fps: round(page.control.fps, 1), throttled_fps: round(page.control.throttled.fps, 1) },
             steps_per_frame: round(page.stepsPerFrame, 2),
             first_frame_ms: round(median(page.first), 0), first_frame_ms_all: page.first.map((t) => round(t, 0)),
             bytes: size.bytes, gzipped_bytes: size.gzipped, pictures_gzipped_bytes: size.pictures,
             phone_first_frame_ms: round(page.phone.ms, 0), phone_wire_bytes: page.phone.bytes,
+            paced: Object.fromEntries(Object.entries(page.paced).map(([screen, o]) => [screen, {
+                fps: round(o.fps, 1), callback_ms: round(o.callbackMs, 2),
+                throttled: { fps: round(o.throttled.fps, 1), p95_ms: round(o.throttled.p95Ms, 2),
+                             callback_ms: round(o.throttled.callbackMs, 2) },
+            }])),
         },
         load_average: round(loadBefore, 1),
         desktop: { fps: desktop.fps, median_ms: desktop.median_ms, p95_ms: desktop.p95_ms,

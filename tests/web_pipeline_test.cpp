@@ -490,6 +490,18 @@ TEST(Lights, KeepThePositionTheModelViewGaveThem)
     EXPECT_NEAR(p[0], -8.0f, 1e-4f);
     EXPECT_NEAR(p[2], 20.0f, 1e-4f);
     EXPECT_EQ(p[3], 1.0f);
+
+    // A normal that is not a number lights nothing, and its colour is still bytes.
+    ffLightingState().enabled           = true;
+    ffLightingState().lights[1].enabled = true;
+    ffNormal(NAN, 0.0f, 0.0f);
+    ffBegin(FfPrimitive::triangles);
+    for (int i = 0; i < 3; ++i)
+        ffVertex(0.1f * static_cast<float>(i), 0.2f * static_cast<float>(i * i), -1.0f);
+    ffEnd();
+    ASSERT_EQ(ffFrame().vertices.size(), 3u);
+    const unsigned char* colour = ffFrame().vertices[0].colour;
+    EXPECT_EQ(std::vector<int>(colour, colour + 4), std::vector<int>({ 0, 0, 0, 255 }));
 }
 
 } // namespace

@@ -142,25 +142,54 @@ function counters(page) {
     }));
 }
 
-// Waits for `frames` frames shown; on a timeout, says how far the page got.
-async function framesShownAtLeast(opened, frames) {
-    try {
-        // The viewer's exports are called only once it has started: called
-        // sooner, emscripten 3.1.69's exports keep a missing function for
-        // good, and 3.1.6's throw (Firefox's driver then stops polling).
-        await opened.page.waitForFunction((n) => typeof Module !== 'undefined' && Module.tollmereStarted === true &&
-                                                  Module._tollmere_frames_shown() >= n,
-                                          { timeout: frameTimeout }, frames);
-    } catch (error) {
-        const state = await opened.page.evaluate(() => JSON.stringify({
-            started: typeof Module !== 'undefined' && Module.tollmereStarted === true,
-            frames: typeof Module !== 'undefined' && Module.tollmereStarted && Module._tollmere_frames_shown?.(),
-            steps: typeof Module !== 'undefined' && Module.tollmereStarted && Module._tollmere_orbit_steps?.(),
+// How far a page has got: started, frames shown, frame callbacks run.
+function progress(page) {
+    return page.evaluate(() => {
+        const started = typeof Module !== 'undefined' && Module.tollmereStarted === true;
+        return {
+            started,
+            frames: started && Module._tollmere_frames_shown(),
+            frameCalls: started && Module._tollmere_frame_calls(),
+            steps: started && Module._tollmere_orbit_steps(),
+            visibility: document.visibilityState,
             message: document.getElementById('message')?.textContent,
-        })).catch((e) => String(e));
-        throw new Error(`${frames} frames not shown within ${frameTimeout / 1000} s: ${state}; ` +
-                        `console: ${opened.consoleLines.slice(-5).join(' | ')}; errors: ${opened.errors.join(' | ')}`);
+        };
+    }).catch((e) => String(e));
+}
+
+// Waits for `frames` frames shown; on a timeout, says how far the page got.
+// WebKitGTK under WebDriver once (in about fifteen runs, on a loaded
+// machine) ran no animation frame at all for a page that had started; such
+// a page is loaded again, once, and said so. A page whose frames ran but
+// drew nothing fails at once.
+async function framesShownAtLeast(opened, frames) {
+    // The viewer's exports are called only once it has started: called
+    // sooner, emscripten 3.1.69's exports keep a missing function for good,
+    // and 3.1.6's throw (Firefox's driver then stops polling).
+    const shown = () => opened.page.waitForFunction((n) => typeof Module !== 'undefined' &&
+                                                           Module.tollmereStarted === true &&
+                                                           Module._tollmere_frames_shown() >= n,
+                                                    { timeout: frameTimeout }, frames);
+    let state;
+    try {
+        await shown();
+        return;
+    } catch {
+        state = await progress(opened.page);
     }
+    if (opened.page.browser().protocol === 'webdriver' && state.started && state.frameCalls === 0) {
+        console.log(`note: no animation frame ran within ${frameTimeout / 1000} s: ${JSON.stringify(state)}; ` +
+                    'loaded again');
+        await opened.page.reload();
+        try {
+            await shown();
+            return;
+        } catch {
+            state = await progress(opened.page);
+        }
+    }
+    throw new Error(`${frames} frames not shown within ${frameTimeout / 1000} s: ${JSON.stringify(state)}; ` +
+                    `console: ${opened.consoleLines.slice(-5).join(' | ')}; errors: ${opened.errors.join(' | ')}`);
 }
 
 // Waits until the browser has run `n` more animation frames.

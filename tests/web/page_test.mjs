@@ -159,9 +159,9 @@ function progress(page) {
 
 // Waits for `frames` frames shown; on a timeout, says how far the page got.
 // WebKitGTK under WebDriver once (in about fifteen runs, on a loaded
-// machine) ran no animation frame at all for a page that had started; such
-// a page is loaded again, once, and said so. A page whose frames ran but
-// drew nothing fails at once.
+// machine) showed no frame of a page that had started. A page for which the
+// browser has run no animation frame at all is loaded again, once, and said
+// so; a page whose frames ran but drew nothing fails at once.
 async function framesShownAtLeast(opened, frames) {
     // The viewer's exports are called only once it has started: called
     // sooner, emscripten 3.1.69's exports keep a missing function for good,

@@ -137,6 +137,13 @@ float dot3(const float* a, const float* b)
     return a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
 }
 
+// Row r of the column-major m times the point p (w 1), in transform's order:
+// the solids' vertices need only some of the four rows.
+float rowTimesPoint(const float* m, int r, const float* p)
+{
+    return m[r] * p[0] + m[4 + r] * p[1] + m[8 + r] * p[2] + m[12 + r];
+}
+
 // The unit vector from the vertex to the light at p (w 0 or 1).
 void towardLight(const float* p, const float eye[3], float vp[3])
 {
@@ -193,8 +200,6 @@ unsigned char toByte(float c)
 // A vertex through the model-view, the lighting and the projection.
 FfVertex makeVertex(const float position[3], const float normal[3], const Vec4& clip)
 {
-    const float* mv = modelView().m;
-
     FfVertex v;
     v.position[0]   = clip.x;
     v.position[1]   = clip.y;
@@ -202,10 +207,9 @@ FfVertex makeVertex(const float position[3], const float normal[3], const Vec4& 
     v.position[3]   = clip.w;
     float colour[4] = { 1.0f, 1.0f, 1.0f, 1.0f }; // GL's default current colour
     if (state.lighting.enabled) {
-        const float* p             = position;
-        const float eyePosition[3] = { mv[0] * p[0] + mv[4] * p[1] + mv[8] * p[2] + mv[12],
-                                       mv[1] * p[0] + mv[5] * p[1] + mv[9] * p[2] + mv[13],
-                                       mv[2] * p[0] + mv[6] * p[1] + mv[10] * p[2] + mv[14] };
+        const float* mv            = modelView().m;
+        const float eyePosition[3] = { rowTimesPoint(mv, 0, position), rowTimesPoint(mv, 1, position),
+                                       rowTimesPoint(mv, 2, position) };
         float eyeNormal[3];
         transformNormal(state.normals, normal, eyeNormal);
         shade(state.terms, eyePosition, eyeNormal, colour);
@@ -743,11 +747,10 @@ Projection startProjection(const float* positions, const float* normals, unsigne
 
 void project(const Projection& s, unsigned i)
 {
-    const float* m                         = s.m;
     const float* p                         = s.positions + 3 * static_cast<size_t>(i);
-    const float x                          = m[0] * p[0] + m[4] * p[1] + m[8] * p[2] + m[12];
-    const float y                          = m[1] * p[0] + m[5] * p[1] + m[9] * p[2] + m[13];
-    const float w                          = m[3] * p[0] + m[7] * p[1] + m[11] * p[2] + m[15];
+    const float x                          = rowTimesPoint(s.m, 0, p);
+    const float y                          = rowTimesPoint(s.m, 1, p);
+    const float w                          = rowTimesPoint(s.m, 3, p);
     const bool ahead                       = w > 0.0f;
     window[2 * static_cast<size_t>(i)]     = ahead ? x / w * s.halfWidth + s.x0 : NAN;
     window[2 * static_cast<size_t>(i) + 1] = ahead ? y / w * s.halfHeight + s.y0 : NAN;
